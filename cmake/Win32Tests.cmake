@@ -1,0 +1,60 @@
+# A Win32 test program is declared once, with quarvel_win32_test() in a tests/ CMakeLists.txt
+# that both trees read: the MinGW tree builds the program, the native tree runs it under Wine.
+#
+#   quarvel_win32_test(NAME SOURCES a.cpp... [LIBRARIES lib...] [ARGS arg...]
+#                      [TIMEOUT seconds] [EXCLUSIVE])
+#
+# EXCLUSIVE: the program changes the Wine session's shared state (registry, system directory)
+# and must not run beside another program that does.
+
+set(QUARVEL_WIN32_TEST_BIN_SUBDIR tests-bin)
+
+function(quarvel_win32_test name)
+    cmake_parse_arguments(T "EXCLUSIVE" "TIMEOUT" "SOURCES;LIBRARIES;ARGS" ${ARGN})
+    if(CMAKE_CROSSCOMPILING)
+        add_executable(${name} ${T_SOURCES})
+        target_link_libraries(${name} PRIVATE ${T_LIBRARIES} win32_test_support GTest::gtest)
+        target_link_options(${name} PRIVATE -static)
+        set_target_properties(${name} PROPERTIES
+            RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}")
+        return()
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 300)
+    endif()
+    add_test(NAME win32.${name}
+        COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-run" "${QUARVEL_WINE_DIR}"
+                "${QUARVEL_WIN32_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}/${name}.exe" ${T_ARGS})
+    set_tests_properties(win32.${name} PROPERTIES
+        FIXTURES_REQUIRED wine
+        TIMEOUT ${T_TIMEOUT}
+        ENVIRONMENT "QUARVEL_SHARED=${QUARVEL_SHARED_DIR};QUARVEL_SOURCE=${CMAKE_SOURCE_DIR};QUARVEL_BIN=${QUARVEL_BIN_DIR};QUARVEL_TEST_BIN=${QUARVEL_WIN32_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}")
+    if(T_EXCLUSIVE)
+        set_tests_properties(win32.${name} PROPERTIES RESOURCE_LOCK wine_shared_state)
+    endif()
+endfunction()
+
+# Win32 programs that tests start (children, test libraries): built in the MinGW tree only,
+# beside the test programs.
+function(quarvel_win32_helper_program name)
+    if(NOT CMAKE_CROSSCOMPILING)
+        return()
+    endif()
+    cmake_parse_arguments(T "" "" "SOURCES;LIBRARIES;OPTIONS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBRARIES})
+    target_link_options(${name} PRIVATE -static ${T_OPTIONS})
+    set_target_properties(${name} PROPERTIES
+        RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}")
+endfunction()
+
+# One Xvfb and one fresh Wine prefix for a whole test run, started before the first Win32 test
+# and stopped after the last.
+function(quarvel_wine_session_fixture)
+    add_test(NAME wine.start COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-session" start "${QUARVEL_WINE_DIR}")
+    add_test(NAME wine.stop COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-session" stop "${QUARVEL_WINE_DIR}")
+    set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 240)
+    set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
+endfunction()
+
+set(QUARVEL_WINE_DIR "${CMAKE_BINARY_DIR}/wine")

@@ -1,0 +1,201 @@
+// The package format as both programs see it: layout arithmetic, header bytes, scrambling.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "layout.h"
+#include "scramble.h"
+#include "texts.h"
+
+namespace {
+
+// The first key bytes for the format's seed, worked out by hand from the generator's
+// definition. Stored packages depend on them: any change of seed or generator breaks them.
+const uint8_t firstKeyBytes[] = {0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2, 0xF5};
+
+std::vector<uint8_t> Scrambled(std::vector<uint8_t> text)
+{
+    ScrambleText(text.data(), (uint32_t)text.size());
+    return text;
+}
+
+TEST(Scramble, ShortTextsStayAsTheyAre)
+{
+    uint8_t one[1] = {'A'};
+    ScrambleText(one, 1);
+    EXPECT_EQ(one[0], 'A');
+    uint8_t untouched[1] = {'B'};
+    ScrambleText(untouched, 0);
+    EXPECT_EQ(untouched[0], 'B');
+}
+
+TEST(Scramble, LengthTwoChangesTheSecondByteOnly)
+{
+    EXPECT_EQ(Scrambled({'H', 'i'}), (std::vector<uint8_t>{'H', (uint8_t)('i' ^ firstKeyBytes[0])}));
+}
+
+TEST(Scramble, MatchesTheFixedKeySequence)
+{
+    std::vector<uint8_t> zeros(1 + sizeof firstKeyBytes, 0);
+    std::vector<uint8_t> keys = Scrambled(zeros);
+    EXPECT_EQ(keys[0], 0);
+    for (size_t i = 0; i < sizeof firstKeyBytes; i++)
+        EXPECT_EQ(keys[i + 1], firstKeyBytes[i]) << "key byte " << i;
+}
+
+TEST(Scramble, EveryKeyByteHasItsTopBitSet)
+{
+    std::vector<uint8_t> keys = Scrambled(std::vector<uint8_t>(5000, 0));
+    for (size_t i = 1; i < keys.size(); i++)
+        ASSERT_GE(keys[i], 0x80) << "at " << i;
+}
+
+TEST(Scramble, TwiceRestoresTheTextNulBytesIncluded)
+{
+    std::vector<uint8_t> text = {'a', 0, 'b', 0, 0, 0xFF, 0x80, 'z', 0};
+    EXPECT_EQ(Scrambled(Scrambled(text)), text);
+}
+
+TEST(Scramble, TextsOfDifferentLengthsShareTheKeySequence)
+{
+    std::vector<uint8_t> shortText = Scrambled({'L', 'i', 'c', 'e'});
+    std::vector<uint8_t> longText = Scrambled({'L', 'i', 'c', 'e', 'n', 'c', 'e', '!'});
+    EXPECT_TRUE(std::equal(shortText.begin(), shortText.end(), longText.begin()));
+}
+
+TEST(CabinetKey, IsTheRemainderOfTheTotalSize)
+{
+    EXPECT_EQ(CabinetKey(73 * 1000 + 5), 5);
+    EXPECT_EQ(CabinetKey(72), 72);
+    EXPECT_EQ(CabinetKey(73), 0);
+}
+
+TEST(Layout, CabinetOffsetAddsTheFiveLengths)
+{
+    PackageHeader header{};
+    EXPECT_EQ(CabinetOffset(&header), 69656u);
+    header.titleLength = 50;
+    header.infNameLength = 12;
+    header.infoTextLength = 31;
+    header.messageLength = 220;
+    header.licenceLength = 1817;
+    EXPECT_EQ(CabinetOffset(&header), 71786u);
+}
+
+PackageHeader DistinctHeader()
+{
+    PackageHeader header{};
+    header.showCompletion = 1;
+    header.titleLength = 0x11;
+    header.infNameLength = 0x22;
+    header.requireAdmin = 2;
+    header.infoTextLength = 0x33;
+    header.messageLength = 0x04030201;
+    header.licenceLength = 0x08070605;
+    header.removeInstallButton = 3;
+    header.multiVolume = 4;
+    header.useAdvpack = 5;
+    header.cabinetScrambled = 6;
+    header.totalSize = 0x0C0B0A09;
+    return header;
+}
+
+const uint8_t distinctHeaderBytes[24] = {
+    'K', 'Z', 'Q', 1, 0x11, 0x22, 2, 0x33, 0x01, 0x02, 0x03, 0x04,
+    0x05, 0x06, 0x07, 0x08, 3, 4, 5, 6, 0x09, 0x0A, 0x0B, 0x0C,
+};
+
+TEST(Header, SerialisesEveryFieldInPlaceLittleEndian)
+{
+    PackageHeader header = DistinctHeader();
+    uint8_t bytes[24] = {};
+    SerialisePackageHeader(&header, bytes);
+    EXPECT_EQ(0, memcmp(bytes, distinctHeaderBytes, sizeof bytes));
+}
+
+TEST(Header, ParsesEveryFieldFromItsPlace)
+{
+    PackageHeader parsed{};
+    ParsePackageHeader(distinctHeaderBytes, &parsed);
+    PackageHeader expected = DistinctHeader();
+    EXPECT_EQ(0, memcmp(parsed.magic, "KZQ", 3));
+    EXPECT_EQ(parsed.showCompletion, expected.showCompletion);
+    EXPECT_EQ(parsed.titleLength, expected.titleLength);
+    EXPECT_EQ(parsed.infNameLength, expected.infNameLength);
+    EXPECT_EQ(parsed.requireAdmin, expected.requireAdmin);
+    EXPECT_EQ(parsed.infoTextLength, expected.infoTextLength);
+    EXPECT_EQ(parsed.messageLength, expected.messageLength);
+    EXPECT_EQ(parsed.licenceLength, expected.licenceLength);
+    EXPECT_EQ(parsed.removeInstallButton, expected.removeInstallButton);
+    EXPECT_EQ(parsed.multiVolume, expected.multiVolume);
+    EXPECT_EQ(parsed.useAdvpack, expected.useAdvpack);
+    EXPECT_EQ(parsed.cabinetScrambled, expected.cabinetScrambled);
+    EXPECT_EQ(parsed.totalSize, expected.totalSize);
+}
+
+TEST(Header, FieldTableCoversTheBytesBehindTheMagic)
+{
+    uint32_t next = magicLength;
+    for (const HeaderField &field : headerFields) {
+        EXPECT_EQ(field.offset, next);
+        next += field.width;
+    }
+    EXPECT_EQ(next, headerSize);
+}
+
+TEST(Header, MagicIsCaseSensitiveAndStopsAtNul)
+{
+    EXPECT_TRUE(HasPackageMagic((const uint8_t *)"KZQ"));
+    EXPECT_FALSE(HasPackageMagic((const uint8_t *)"kzq"));
+    EXPECT_FALSE(HasPackageMagic((const uint8_t *)"KZq"));
+    const uint8_t shortText[3] = {'K', 'Z', 0};
+    EXPECT_FALSE(HasPackageMagic(shortText));
+}
+
+TEST(Header, ConsistencyRejectsValuesOf2To31AndTextsPastTheEnd)
+{
+    PackageHeader header{};
+    header.totalSize = textOffset + 10;
+    header.messageLength = 10;
+    EXPECT_TRUE(PackageHeaderConsistent(&header));  // texts end exactly at the end
+    header.messageLength = 11;
+    EXPECT_FALSE(PackageHeaderConsistent(&header));
+
+    PackageHeader big{};
+    big.totalSize = 0x7FFFFFFF;
+    EXPECT_TRUE(PackageHeaderConsistent(&big));
+    big.totalSize = 0x80000000;
+    EXPECT_FALSE(PackageHeaderConsistent(&big));
+    big.totalSize = 0x7FFFFFFF;
+    big.licenceLength = 0x80000000;
+    EXPECT_FALSE(PackageHeaderConsistent(&big));
+    big.licenceLength = 0;
+    big.messageLength = 0xFFFFFFFF;
+    EXPECT_FALSE(PackageHeaderConsistent(&big));
+}
+
+TEST(BuiltinTexts, InformationTextIsStoredScrambledOnly)
+{
+    StoredText62 copy = storedBuiltinInfoText;
+    // Plain ASCII or NUL padding under a key with the top bit set: every stored byte but the
+    // first has its top bit set, so the plain text is nowhere in the program.
+    for (uint32_t i = 1; i < builtinInfoTextLength; i++)
+        EXPECT_GE(copy.bytes[i], 0x80) << "at " << i;
+    ScrambleText(copy.bytes, builtinInfoTextLength);
+    const char *plain = (const char *)copy.bytes;
+    size_t length = strnlen(plain, builtinInfoTextLength);
+    EXPECT_GT(length, 20u);
+    EXPECT_NE(std::string(plain, length).find("Quarvel"), std::string::npos);
+    for (size_t i = length; i < builtinInfoTextLength; i++)
+        EXPECT_EQ(copy.bytes[i], 0) << "padding at " << i;
+}
+
+TEST(BuiltinTexts, DefaultMessage)
+{
+    EXPECT_EQ(strlen(defaultMessage), 63u);
+    EXPECT_EQ(0, memcmp(defaultMessage, "\r\r\rVeuillez", 11));
+    EXPECT_NE(strstr(defaultMessage, " \"Installer\" "), nullptr);
+}
+
+}  // namespace
