@@ -1,0 +1,38 @@
+// Cabinet extraction through the system cabinet library (FDI), reading the cabinet in place
+// inside the package file.
+#pragma once
+
+#include <windows.h>
+#include <fdi.h>
+
+// ---- Binding ----
+// Loads the system directory's Cabinet.dll once and resolves FDICreate, FDIIsCabinet, FDICopy
+// and FDIDestroy; sets state.cabinetLibraryLoaded when all four are there.
+void BindCabinetLibrary(void);
+// The exit action the binding registers: frees the library.
+void ReleaseCabinetLibrary(void);
+
+// ---- Callbacks handed to FDICreate ----
+void *DIAMONDAPI CabinetAlloc(ULONG size);
+void DIAMONDAPI CabinetFree(void *block);
+INT_PTR DIAMONDAPI CabinetOpen(char *name, int flags, int mode);
+UINT DIAMONDAPI CabinetRead(INT_PTR handle, void *buffer, UINT count);
+UINT DIAMONDAPI CabinetWrite(INT_PTR handle, void *buffer, UINT count);
+int DIAMONDAPI CabinetClose(INT_PTR handle);
+LONG DIAMONDAPI CabinetSeek(INT_PTR handle, LONG distance, int origin);
+
+// ---- The table of handles open on the package file ----
+void ResetCabinetHandles(void);
+void AddCabinetHandle(INT_PTR handle);
+bool IsCabinetHandle(INT_PTR handle);
+void RemoveCabinetHandle(INT_PTR handle);
+
+// ---- The extraction driver ----
+typedef void (*ProgressCallback)(const char *fileName);
+
+// Extracts every file of the package's cabinet into the work directory and records it;
+// reports a failure in a message box and in the dialog's status text (control 3002).
+void ExtractCabinet(HWND dialog, ProgressCallback progress);
+INT_PTR DIAMONDAPI CabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification);
+// path holds pathBufferSize bytes; a backslash is appended unless empty or already there.
+void WithTrailingBackslash(char *path);
