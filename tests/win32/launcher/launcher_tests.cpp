@@ -58,6 +58,7 @@ TEST(InfCommandLines, AdvpackOutsideNtNamesThePlainSection)
     ASSERT_EQ(exitCode, 0u);
     EXPECT_EQ(ReadFileBytes(report),
               "nt=0\n"
+              "administrator=1\n"
               "first=rundll32.exe advpack,LaunchINFSection C:\\WINDOWS\\TEMP\\$Quarvel.Tmp\\"
               "setup.inf,DefaultInstall2\n"
               "second=rundll32.exe advpack,LaunchINFSection C:\\WINDOWS\\TEMP\\$Quarvel.Tmp\\"

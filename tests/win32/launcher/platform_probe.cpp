@@ -1,12 +1,13 @@
-// Reports what the launcher makes of the platform this program runs on, so that a
+// Reports what the launcher and the guard make of the platform this program runs on, so that a
 // test can run it under another Windows version than its own (Wine's per-program version
-// setting): "nt" and the advpack route's two command lines for the work
+// setting): "nt", "administrator", and the advpack route's two command lines for the work
 // directory argv[2] and the INF name argv[3], one "name=value" a line, into the file argv[1].
 #include <windows.h>
 
 #include <string>
 
 #include "driver.h"
+#include "guards.h"
 #include "launcher.h"
 
 int main(int argc, char **argv)
@@ -22,6 +23,7 @@ int main(int argc, char **argv)
     BuildInfCommandLine(secondInfCommand, second);
 
     std::string report = std::string("nt=") + (IsWindowsNT() ? "1" : "0") + "\n" +
+                         "administrator=" + (IsAdministrator() ? "1" : "0") + "\n" +
                          "first=" + first + "\n" + "second=" + second + "\n";
     HANDLE file = CreateFileA(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
