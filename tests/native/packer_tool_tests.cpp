@@ -420,41 +420,57 @@ TEST_F(Tool, AReadyCabinetIsStoredAsItIs)
     EXPECT_TRUE(ReadFile(scratch / "out/big.bin") == SampleData(70000, 9));
 }
 
+// Every path under a directory, its own included.
+std::vector<std::string> TreeOf(const std::string &directory)
+{
+    std::vector<std::string> paths;
+    for (const auto &entry : fs::recursive_directory_iterator(directory))
+        paths.push_back(entry.path().string());
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 class Extraction : public ::testing::Test {
 protected:
-    // Extracts the package into scratch/out and checks that nothing appeared anywhere else.
+    // Extracts the package into scratch/a/b/out and checks that nothing appeared anywhere else
+    // in scratch, and only plain files in out.
     ToolRun ExtractOutsideNothing(const Bytes &package)
     {
-        WriteFile(scratch / "p.exe", package);
-        std::vector<std::string> before = scratch.Names();
-        auto parent = fs::path(scratch.path()).parent_path();
-        size_t parentEntries = std::distance(fs::directory_iterator(parent), fs::directory_iterator());
-        ToolRun run = RunTool({"extract", "-q", scratch / "p.exe", "-d", scratch / "out"});
+        std::string work = scratch / "a/b", out = work + "/out";
+        fs::create_directories(work);
+        WriteFile(work + "/p.exe", package);
+        std::vector<std::string> before = TreeOf(scratch.path());
+        ToolRun run = RunTool({"extract", "-q", work + "/p.exe", "-d", out});
         EXPECT_LT(run.status, 128) << "the tool crashed";
-        std::vector<std::string> after = scratch.Names();
-        after.erase(std::remove(after.begin(), after.end(), "out"), after.end());
+        std::vector<std::string> after = TreeOf(scratch.path());
+        after.erase(std::remove_if(after.begin(), after.end(),
+                                   [&](const std::string &path) { return path.rfind(out, 0) == 0; }),
+                    after.end());
         EXPECT_EQ(after, before);
-        EXPECT_EQ(std::distance(fs::directory_iterator(parent), fs::directory_iterator()),
-                  (ptrdiff_t)parentEntries);
-        if (fs::exists(scratch / "out")) {
-            for (const auto &entry : fs::recursive_directory_iterator(scratch / "out"))
+        if (fs::exists(out)) {
+            for (const auto &entry : fs::recursive_directory_iterator(out))
                 EXPECT_TRUE(entry.is_regular_file()) << entry.path();
         }
         return run;
     }
+
+    bool Extracted() const { return fs::exists(scratch / "a/b/out"); }
 
     ScratchDirectory scratch;
 };
 
 TEST_F(Extraction, RefusesNamesThatLeaveTheDirectoryAndWritesNothing)
 {
-    for (const char *name : {"..\\x", "C:\\x", "\\x", "../x", "/tmp/x", "a\\..\\..\\x", "sub\\x"}) {
+    std::string absolute = scratch / "absolute.txt";
+    for (const std::string &name : {std::string("..\\x"), std::string("../x"), std::string("../../x"),
+                                    std::string("C:\\x"), std::string("\\x"), absolute,
+                                    std::string("a\\..\\..\\x"), std::string("sub\\x")}) {
         SCOPED_TRACE(name);
         Bytes cabinet = MakeCabinet({{"setup.inf", Bytes(5, 's')}, {name, Bytes(4, 'x')}});
         ToolRun run = ExtractOutsideNothing(MakePackage(cabinet, "setup.inf", true));
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.err.find("nothing extracted"), std::string::npos) << run.err;
-        EXPECT_FALSE(fs::exists(scratch / "out")) << "the directory it made is gone again";
+        EXPECT_FALSE(Extracted()) << "the directory it made is gone again";
     }
 }
 
@@ -467,7 +483,7 @@ TEST_F(Extraction, SurvivesTheSharedMalformedCabinets)
         if (run.status != 0) {
             EXPECT_EQ(run.err.rfind("quarvel: error: ", 0), 0u) << run.err;
         }
-        fs::remove_all(scratch / "out");
+        fs::remove_all(scratch / "a/b/out");
     }
     ToolRun dirwalk = ExtractOutsideNothing(
         MakePackage(ReadFile(SharedTestData("cabs/bad/dirwalk-vulns.cab")), "x.inf", false));
