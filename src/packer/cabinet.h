@@ -29,6 +29,13 @@ int64_t FromDosTimestamp(DosTimestamp timestamp);
 // directory, or could not find it there under that name; empty when the name is good.
 std::string StoredNameFault(const std::string &name);
 
+// Why the installer could not extract these files and delete each one afterwards: a bad name,
+// two names that Windows takes for one, or more files than it records. Empty when it can.
+std::string PayloadFault(const std::vector<std::string> &storedNames);
+
+// The name with ASCII letters in lower case, as Windows compares file names.
+std::string FoldedName(std::string name);
+
 // Why extracting a file of this stored name (as UTF-8) into a directory would write outside it, or is
 // refused for a name with a directory part; empty when the name is a plain file name.
 std::string ExtractionNameFault(const std::string &name);

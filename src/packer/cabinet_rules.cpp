@@ -4,6 +4,8 @@
 
 #include "cabinet.h"
 #include "codepage.h"
+#include "error.h"
+#include "layout.h"
 
 namespace quarvel {
 
@@ -91,6 +93,31 @@ std::string StoredNameFault(const std::string &name)
         return "ends in a dot or a space, which Windows drops from file names";
     if (IsDeviceName(name))
         return "is the name of a Windows device";
+    return "";
+}
+
+std::string FoldedName(std::string name)
+{
+    std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+    return name;
+}
+
+std::string PayloadFault(const std::vector<std::string> &names)
+{
+    for (const std::string &name : names) {
+        std::string fault = StoredNameFault(name);
+        if (!fault.empty())
+            return "the stored name " + Quoted(name) + " " + fault;
+    }
+    for (size_t i = 0; i < names.size(); i++)
+        for (size_t j = 0; j < i; j++)
+            if (FoldedName(names[i]) == FoldedName(names[j]))
+                return "two files are stored as " + Quoted(names[j]) +
+                       (names[i] == names[j] ? "" : " and " + Quoted(names[i])) +
+                       "; the installer extracts them into one directory";
+    if (names.size() > maxRecordedFiles)
+        return std::to_string(names.size()) + " files; the installer deletes at most " +
+               std::to_string(maxRecordedFiles) + " files after installing";
     return "";
 }
 

@@ -1,11 +1,8 @@
 // quarvel inspect: what an installer holds and whether an installer would accept it. One report
 // is gathered, then printed as text or as JSON.
 #include <stdio.h>
-#include <string.h>
 
 #include <algorithm>
-#include <cctype>
-#include <memory>
 
 #include "codepage.h"
 #include "commands.h"
@@ -147,28 +144,18 @@ void CheckCabinet(Report &report, const ByteSource &source)
         return;
     }
 
-    std::string fault;
-    std::vector<std::string> folded;
+    std::vector<std::string> names, folded;
     for (const CabinetEntry &entry : report.entries) {
-        std::string name = DisplayName(entry);
-        std::string nameFault = StoredNameFault(entry.name);
-        std::string lower = name;
-        std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-        if (fault.empty() && !nameFault.empty())
-            fault = "the stored name " + Quoted(name) + " " + nameFault;
-        if (fault.empty() && std::find(folded.begin(), folded.end(), lower) != folded.end())
-            fault = "two files are stored as " + Quoted(name);
-        folded.push_back(lower);
+        names.push_back(DisplayName(entry));
+        folded.push_back(FoldedName(names.back()));
     }
-    if (fault.empty() && report.entries.size() > maxRecordedFiles)
-        fault = std::to_string(report.entries.size()) + " files, more than the installer deletes";
+    std::string fault = PayloadFault(names);
     report.checks.push_back({"files", fault.empty(),
-                             fault.empty() ? std::to_string(report.entries.size()) +
+                             fault.empty() ? std::to_string(names.size()) +
                                                  " files, each extractable into one directory"
                                            : fault});
-    std::string inf = contents.texts.infName;
-    std::transform(inf.begin(), inf.end(), inf.begin(), [](unsigned char c) { return std::tolower(c); });
-    bool found = std::find(folded.begin(), folded.end(), Windows1252ToUtf8(inf)) != folded.end();
+    std::string inf = FoldedName(Windows1252ToUtf8(contents.texts.infName));
+    bool found = std::find(folded.begin(), folded.end(), inf) != folded.end();
     report.checks.push_back({"inf", found, Quoted(Windows1252ToUtf8(contents.texts.infName)) +
                                                (found ? " is in the cabinet" : " is not in the cabinet")});
 }
@@ -286,16 +273,13 @@ void PrintJson(const Report &report)
 {
     JsonWriter json;
     json.BeginObject();
-    json.Key("path");
-    json.String(report.path);
+    json.StringMember("path", report.path);
     json.Key("volumes");
     json.BeginArray();
     for (const VolumeSet::Volume &volume : report.volumes) {
         json.BeginObject();
-        json.Key("path");
-        json.String(volume.path);
-        json.Key("size");
-        json.Number(volume.size);
+        json.StringMember("path", volume.path);
+        json.NumberMember("size", volume.size);
         json.EndObject();
     }
     json.EndArray();
@@ -303,17 +287,12 @@ void PrintJson(const Report &report)
     if (contents.hasMagic) {
         json.Key("header");
         json.BeginObject();
-        json.Key("magic");
-        json.String("KZQ");
-        for (const HeaderRow &row : HeaderRows(contents.header)) {
-            json.Key(row.name);
-            json.Number(row.value);
-        }
+        json.StringMember("magic", "KZQ");
+        for (const HeaderRow &row : HeaderRows(contents.header))
+            json.NumberMember(row.name, row.value);
         json.EndObject();
-        json.Key("cabinetOffset");
-        json.Number(contents.cabinetOffset);
-        json.Key("cabinetLibrarySize");
-        json.Number(contents.cabinetLibrarySize);
+        json.NumberMember("cabinetOffset", contents.cabinetOffset);
+        json.NumberMember("cabinetLibrarySize", contents.cabinetLibrarySize);
     }
     if (contents.textsRead) {
         const PackageTexts &texts = contents.texts;
@@ -323,38 +302,26 @@ void PrintJson(const Report &report)
         } blocks[] = {{"title", texts.title},       {"infName", texts.infName},
                       {"infoText", texts.infoText}, {"message", texts.message},
                       {"licence", texts.licence}};
-        for (const auto &block : blocks) {
-            json.Key(block.name);
-            json.String(Display(block.text));
-        }
+        for (const auto &block : blocks)
+            json.StringMember(block.name, Display(block.text));
     }
     if (report.cabinetRead) {
         json.Key("cabinet");
         json.BeginObject();
-        json.Key("size");
-        json.Number(report.cabinetLength);
-        json.Key("key");
-        json.Number(report.key);
+        json.NumberMember("size", report.cabinetLength);
+        json.NumberMember("key", report.key);
         json.Key("files");
         json.BeginArray();
         for (const CabinetEntry &entry : report.entries) {
             json.BeginObject();
-            json.Key("name");
-            json.String(DisplayName(entry));
-            json.Key("size");
-            json.Number(entry.size);
-            json.Key("date");
-            json.String(DateText(entry.timestamp));
-            json.Key("time");
-            json.String(TimeText(entry.timestamp));
-            json.Key("dosDate");
-            json.Number(entry.timestamp.date);
-            json.Key("dosTime");
-            json.Number(entry.timestamp.time);
-            json.Key("attributes");
-            json.Number(entry.attributes);
-            json.Key("compression");
-            json.String(entry.compression);
+            json.StringMember("name", DisplayName(entry));
+            json.NumberMember("size", entry.size);
+            json.StringMember("date", DateText(entry.timestamp));
+            json.StringMember("time", TimeText(entry.timestamp));
+            json.NumberMember("dosDate", entry.timestamp.date);
+            json.NumberMember("dosTime", entry.timestamp.time);
+            json.NumberMember("attributes", entry.attributes);
+            json.StringMember("compression", entry.compression);
             json.EndObject();
         }
         json.EndArray();
@@ -364,17 +331,13 @@ void PrintJson(const Report &report)
     json.BeginArray();
     for (const Check &check : report.checks) {
         json.BeginObject();
-        json.Key("name");
-        json.String(check.name);
-        json.Key("passed");
-        json.Bool(check.passed);
-        json.Key("detail");
-        json.String(check.detail);
+        json.StringMember("name", check.name);
+        json.BoolMember("passed", check.passed);
+        json.StringMember("detail", check.detail);
         json.EndObject();
     }
     json.EndArray();
-    json.Key("passed");
-    json.Bool(Passed(report));
+    json.BoolMember("passed", Passed(report));
     json.EndObject();
     fputs(json.Text().c_str(), stdout);
 }

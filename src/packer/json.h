@@ -21,6 +21,11 @@ public:
     void Number(uint64_t value);
     void Bool(bool value);
 
+    // A member of the open object: its name and its value.
+    void StringMember(const std::string &name, const std::string &text) { Key(name); String(text); }
+    void NumberMember(const std::string &name, uint64_t value) { Key(name); Number(value); }
+    void BoolMember(const std::string &name, bool value) { Key(name); Bool(value); }
+
     // The document, ending in a newline.
     std::string Text() const { return out_ + "\n"; }
 

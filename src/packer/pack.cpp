@@ -1,7 +1,5 @@
 // quarvel pack: everything is read and checked first, then the installer is written under a
 // temporary name, cut into volumes if asked, and renamed into place.
-#include <string.h>
-
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -24,12 +22,6 @@ struct Payload {
 
 // A folder of a cabinet holds at most this much uncompressed data.
 constexpr uint64_t largestFolderSize = 0x7FFF8000;
-
-std::string Lowercase(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
-}
 
 bool HasMzSignature(const std::vector<uint8_t> &image)
 {
@@ -117,28 +109,6 @@ std::vector<CabinetMember> CollectMembers(const std::vector<std::string> &inputs
     return members;
 }
 
-// The names must let the installer extract every file flat and delete each one afterwards.
-void CheckStoredNames(const std::vector<std::string> &names, const std::string &origin)
-{
-    for (const std::string &name : names) {
-        std::string fault = StoredNameFault(name);
-        if (!fault.empty())
-            throw Error(origin + "the stored name " + Quoted(name) + " " + fault);
-    }
-    std::vector<std::string> folded;
-    for (const std::string &name : names)
-        folded.push_back(Lowercase(name));
-    for (size_t i = 0; i < folded.size(); i++)
-        for (size_t j = 0; j < i; j++)
-            if (folded[i] == folded[j])
-                throw Error(origin + "two files are stored as " + Quoted(names[j]) +
-                            (names[i] == names[j] ? "" : " and " + Quoted(names[i])) +
-                            "; the installer extracts them into one directory");
-    if (names.size() > maxRecordedFiles)
-        throw Error(origin + std::to_string(names.size()) + " files; the installer deletes at most " +
-                    std::to_string(maxRecordedFiles) + " files after installing");
-}
-
 Payload ReadyCabinet(const std::string &path, bool quiet)
 {
     Payload payload;
@@ -155,7 +125,9 @@ Payload ReadyCabinet(const std::string &path, bool quiet)
                         std::to_string(reader.declaredLength()));
         for (const CabinetEntry &entry : reader.entries())
             payload.storedNames.push_back(entry.name);
-        CheckStoredNames(payload.storedNames, "");
+        std::string fault = PayloadFault(payload.storedNames);
+        if (!fault.empty())
+            throw Error(fault);
         uint64_t total = 0;
         for (const CabinetEntry &entry : reader.entries())
             total += entry.size;
@@ -172,13 +144,13 @@ std::string ChooseInfName(const std::vector<std::string> &names, const std::opti
 {
     if (wanted) {
         for (const std::string &name : names)
-            if (Lowercase(name) == Lowercase(*wanted))
+            if (FoldedName(name) == FoldedName(*wanted))
                 return name;
         throw Error("--inf " + Quoted(*wanted) + " is not among the files");
     }
     std::vector<std::string> infs;
     for (const std::string &name : names)
-        if (name.size() > 4 && Lowercase(name.substr(name.size() - 4)) == ".inf")
+        if (name.size() > 4 && FoldedName(name.substr(name.size() - 4)) == ".inf")
             infs.push_back(name);
     if (infs.empty())
         throw Error("no .inf file among the files; the installer needs one (name it with --inf)");
@@ -243,7 +215,9 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
         payload.members = CollectMembers(options.inputs, SourceDateEpoch(), &payload.uncompressedSize);
         for (const CabinetMember &member : payload.members)
             payload.storedNames.push_back(member.storedName);
-        CheckStoredNames(payload.storedNames, "");
+        std::string fault = PayloadFault(payload.storedNames);
+        if (!fault.empty())
+            throw Error(fault);
     }
     texts.infName = ChooseInfName(payload.storedNames, options.infName);
     uint64_t textsEnd = (uint64_t)textOffset + texts.title.size() + texts.infName.size() +

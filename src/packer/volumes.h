@@ -62,10 +62,6 @@ private:
     std::optional<std::string> missingVolume_;
 };
 
-}  // namespace quarvel
-
-namespace quarvel {
-
 // One whole file as a ByteSource.
 class FileSource : public ByteSource {
 public:
