@@ -13,6 +13,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -168,9 +169,13 @@ int main(int argc, char **argv)
 
     printf("time       quarvel pack %.2f s, gcab -c -n -z %.2f s (best of 5): %.3f x (target <= 1.1)\n",
            quarvelBest, gcabBest, quarvelBest / gcabBest);
-    printf("cabinet    quarvel %llu bytes, gcab %llu bytes: %.4f x (target within 1%%)\n",
+    std::ifstream installer(work / "setup.exe", std::ios::binary), cabinet(work / "gcab.cab", std::ios::binary);
+    installer.seekg(CabinetOffset(&parsed));
+    bool identical = std::equal(std::istreambuf_iterator<char>(installer), std::istreambuf_iterator<char>(),
+                                std::istreambuf_iterator<char>(cabinet), std::istreambuf_iterator<char>());
+    printf("cabinet    quarvel %llu bytes, gcab %llu bytes: %.4f x (target within 1%%), %s\n",
            (unsigned long long)cabinetSize, (unsigned long long)gcabSize,
-           (double)cabinetSize / (double)gcabSize);
+           (double)cabinetSize / (double)gcabSize, identical ? "the same bytes" : "different bytes");
     printf("installer  %llu bytes: %.4f x gcab's cabinet, %.3f of the payload\n",
            (unsigned long long)installerSize, (double)installerSize / (double)gcabSize,
            (double)installerSize / (double)payloadSize);

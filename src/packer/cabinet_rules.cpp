@@ -104,6 +104,9 @@ std::string FoldedName(std::string name)
 
 std::string PayloadFault(const std::vector<std::string> &names)
 {
+    if (names.size() > maxRecordedFiles)
+        return std::to_string(names.size()) + " files; the installer deletes at most " +
+               std::to_string(maxRecordedFiles) + " files after installing";
     for (const std::string &name : names) {
         std::string fault = StoredNameFault(name);
         if (!fault.empty())
@@ -115,9 +118,6 @@ std::string PayloadFault(const std::vector<std::string> &names)
                 return "two files are stored as " + Quoted(names[j]) +
                        (names[i] == names[j] ? "" : " and " + Quoted(names[i])) +
                        "; the installer extracts them into one directory";
-    if (names.size() > maxRecordedFiles)
-        return std::to_string(names.size()) + " files; the installer deletes at most " +
-               std::to_string(maxRecordedFiles) + " files after installing";
     return "";
 }
 
