@@ -15,19 +15,13 @@ namespace {
 const char cabinetToken[] = "cabinet";
 const char outputToken[] = "output";
 
-// What one libmspack "file" is: a view of the cabinet, or the extraction's output.
-struct OpenFile {
-    bool isCabinet;
-    uint64_t position;
-};
-
-}  // namespace
-
 // libmspack passes back the mspack_system it was given; this one knows its reader.
 struct SystemOfReader {
     mspack_system system;
     CabinetReader::Internals *owner;
 };
+
+}  // namespace
 
 struct CabinetReader::Internals {
     SystemOfReader io;
@@ -47,9 +41,10 @@ struct CabinetReader::Internals {
 
 namespace {
 
-// What libmspack holds as a file: the state of one opened file and its reader.
+// What libmspack holds as a file: a view of the cabinet, or the extraction's output.
 struct FileRecord {
-    OpenFile state;
+    bool isCabinet;
+    uint64_t position;
     CabinetReader::Internals *owner;
 };
 
@@ -60,7 +55,7 @@ mspack_file *Open(mspack_system *system, const char *name, int mode)
     bool isOutput = strcmp(name, outputToken) == 0 && mode == MSPACK_SYS_OPEN_WRITE;
     if (!isCabinet && !isOutput)
         return nullptr;
-    return (mspack_file *)new FileRecord{{isCabinet, 0}, owner};
+    return (mspack_file *)new FileRecord{isCabinet, 0, owner};
 }
 
 void Close(mspack_file *file)
@@ -72,19 +67,19 @@ int Read(mspack_file *file, void *buffer, int bytes)
 {
     auto *record = (FileRecord *)file;
     auto *owner = record->owner;
-    if (!record->state.isCabinet || bytes < 0)
+    if (!record->isCabinet || bytes < 0)
         return -1;
-    uint64_t left = owner->length - std::min(owner->length, record->state.position);
+    uint64_t left = owner->length - std::min(owner->length, record->position);
     size_t count = (size_t)std::min<uint64_t>((uint64_t)bytes, left);
     try {
-        count = owner->source->ReadAt(owner->offset + record->state.position, buffer, count);
+        count = owner->source->ReadAt(owner->offset + record->position, buffer, count);
     } catch (const Error &) {
         return -1;
     }
     if (owner->key != 0)
         for (size_t i = 0; i < count; i++)
             ((uint8_t *)buffer)[i] ^= owner->key;
-    record->state.position += count;
+    record->position += count;
     return (int)count;
 }
 
@@ -92,17 +87,17 @@ int Write(mspack_file *file, void *buffer, int bytes)
 {
     auto *record = (FileRecord *)file;
     auto *owner = record->owner;
-    if (record->state.isCabinet || bytes < 0)
+    if (record->isCabinet || bytes < 0)
         return -1;
     if (owner->output) {
         try {
-            owner->output->WriteAt(record->state.position, buffer, (size_t)bytes);
+            owner->output->WriteAt(record->position, buffer, (size_t)bytes);
         } catch (const Error &failure) {
             owner->outputFailure = failure.what();
             return -1;
         }
     }
-    record->state.position += (uint64_t)bytes;
+    record->position += (uint64_t)bytes;
     owner->progress->Advance((uint64_t)bytes);
     return bytes;
 }
@@ -112,18 +107,18 @@ int Seek(mspack_file *file, off_t offset, int mode)
     auto *record = (FileRecord *)file;
     int64_t size = (int64_t)record->owner->length;
     int64_t from = mode == MSPACK_SYS_SEEK_START ? 0
-                 : mode == MSPACK_SYS_SEEK_CUR   ? (int64_t)record->state.position
+                 : mode == MSPACK_SYS_SEEK_CUR   ? (int64_t)record->position
                                                  : size;
     int64_t target = from + (int64_t)offset;
-    if (!record->state.isCabinet || target < 0 || target > size)
+    if (!record->isCabinet || target < 0 || target > size)
         return -1;
-    record->state.position = (uint64_t)target;
+    record->position = (uint64_t)target;
     return 0;
 }
 
 off_t Tell(mspack_file *file)
 {
-    return (off_t)((FileRecord *)file)->state.position;
+    return (off_t)((FileRecord *)file)->position;
 }
 
 void Message(mspack_file *, const char *, ...)
