@@ -6,6 +6,16 @@
 #include <fdi.h>
 
 // ---- Binding ----
+// The library's four entry points, resolved in this order; later ones stay null after the
+// first that is missing.
+enum CabinetEntryPoint { fdiCreate, fdiIsCabinet, fdiCopy, fdiDestroy, cabinetEntryPointCount };
+
+struct CabinetLibrary {
+    HMODULE module;
+    FARPROC entryPoints[cabinetEntryPointCount];
+};
+extern CabinetLibrary cabinetLibrary;
+
 // Loads the system directory's Cabinet.dll once and resolves FDICreate, FDIIsCabinet, FDICopy
 // and FDIDestroy; sets state.cabinetLibraryLoaded when all four are there.
 void BindCabinetLibrary(void);
