@@ -2,6 +2,8 @@
 
 #include <wincrypt.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <sstream>
 
@@ -133,7 +135,17 @@ void WritePackage(const std::string &path, const std::string &cabinet, uint32_t 
     uint8_t key = scrambled ? CabinetKey((uint32_t)(offset + cabinet.size())) : 0;
     for (char c : cabinet)
         bytes += (char)(c ^ key);
-    WriteFileBytes(path, bytes);
+    // Not WriteFileBytes, which aborts: a package that cannot be replaced, because a handle
+    // on it was left open, fails the test that finds it.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+        CloseHandle(file);
+    }
+    if (written != bytes.size())
+        ADD_FAILURE() << "cannot write the package " << path;
     CopyText(state.packagePath, sizeof state.packagePath, path.c_str());
     state.cabinetOffset = offset;
     state.cabinetScrambled = scrambled;

@@ -237,12 +237,13 @@ INSTANTIATE_TEST_SUITE_P(
 const char *const userAbort = "user abort";
 const char *const corruptCabinet = "Corrupt Cabinet";
 const char *const notACabinet = "Type de compression inconnu";
+const char *const anyFailure = "";
 constexpr int anyPrefix = -1;
 
 struct FailingCabinet {
     const char *path;
-    const char *text;  // of the box; null when Wine's library extracts it after all
-    int recorded;      // files finished before the failure, or anyPrefix of the table
+    const char *text;  // of the box, or anyFailure; null when Wine's library extracts it
+    int recorded;      // files finished before the failure, or anyPrefix
 };
 
 // Shared good cabinets that cannot be extracted flat, and cabinets of sets.
@@ -318,7 +319,9 @@ const FailingCabinet malformedCabinets[] = {
     {"bad/filename-read-violation-1.cab", userAbort, 0},
     {"bad/filename-read-violation-2.cab", userAbort, 0},
     {"bad/gcab-CVE-2014-9732.cab", userAbort, 0},
-    {"bad/partial_str_shortfname.cab", userAbort, 0},
+    // Wine's library looks for the name's end past its short read, in a block it has not
+    // filled: what it finds there varies, the failure does not.
+    {"bad/partial_str_shortfname.cab", anyFailure, 0},
     {"bad/test_read_format_cab_lzx_oob.cab", userAbort, 0},
     {"bad/test_read_format_cab_skip_malformed.cab", userAbort, 0},
     {"bad/cve-2017-11423-fname-overread.cab", userAbort, 0},  // a name of 256 characters
@@ -342,7 +345,11 @@ TEST_P(FailingCabinets, EndReportedWithTheFilesFinishedBeforeRecorded)
     ExtractionRun run = Extract(cabinet, std::get<1>(GetParam()));
     if (!run.finished)
         return;
-    if (row.text) {
+    if (row.text == anyFailure) {
+        EXPECT_FALSE(run.succeeded);
+        EXPECT_EQ(run.boxes.size(), 1u);
+        EXPECT_EQ(run.statusText, statusAfterFailure);
+    } else if (row.text) {
         ExpectFailure(run, row.text);
     } else {
         EXPECT_TRUE(run.succeeded);
@@ -514,6 +521,7 @@ TEST_F(Extraction, ProgressNamesEachFileAsStoredBeforeItExists)
     EXPECT_EQ(run.recorded.size(), 3u);
 }
 
+// Wine keeps no attribute beyond these four, so the dropped bits show only on Windows.
 TEST_F(Extraction, ReadOnlyHiddenAndSystemAreKeptAndOtherBitsDropped)
 {
     std::string cabinet = SharedCabinet("good/normal_2files_1folder.cab");
@@ -525,6 +533,7 @@ TEST_F(Extraction, ReadOnlyHiddenAndSystemAreKeptAndOtherBitsDropped)
     ExpectAttributes(work_ + "welcome.c", 0);
 }
 
+// Wine shows the last-write time as the creation time too, so only Windows tells them apart.
 TEST_F(Extraction, FilesCarryTheCabinetsLocalTimeAsCreationAndLastWriteTime)
 {
     ExtractionRun run = Extract(SharedCabinet("good/normal_2files_1folder.cab"));
@@ -601,6 +610,161 @@ TEST_F(Extraction, TheCabinetStartsAtItsOffsetWhateverFollows)
     ExtractionRun run = Extract(bytes.substr(6));
     EXPECT_TRUE(run.succeeded);
     EXPECT_EQ(run.progress, (std::vector<std::string>{"hello.c", "welcome.c"}));
+}
+
+// ---- With a stand-in for the library ----------------------------------------------------------
+
+// Outcomes that Wine's library does not give on demand, through entry points of the test's own.
+struct StandIn {
+    bool noContext = false;
+    int errorCode = 0;
+    int destroyCalls = 0;
+    int cpuType = -1;
+    bool callbacksAreOurs = false;
+    bool probeWasCabinetHandle = false;
+    DWORD probePosition = 0;
+    std::string cabinetName, cabinetPath;
+    int flags = -1;
+    bool notifyIsOurs = false, decryptAndUserNull = false;
+    PERF error = nullptr;
+} standIn;
+
+HFDI DIAMONDAPI StandInCreate(PFNALLOC alloc, PFNFREE free, PFNOPEN open, PFNREAD read,
+                              PFNWRITE write, PFNCLOSE close, PFNSEEK seek, int cpuType, PERF error)
+{
+    standIn.callbacksAreOurs = alloc == CabinetAlloc && free == CabinetFree &&
+                               open == CabinetOpen && read == CabinetRead &&
+                               write == CabinetWrite && close == CabinetClose && seek == CabinetSeek;
+    standIn.cpuType = cpuType;
+    standIn.error = error;
+    return standIn.noContext ? nullptr : (HFDI)&standIn;
+}
+
+BOOL DIAMONDAPI StandInIsCabinet(HFDI, INT_PTR handle, PFDICABINETINFO)
+{
+    standIn.probeWasCabinetHandle = IsCabinetHandle(handle);
+    standIn.probePosition = SetFilePointer((HANDLE)handle, 0, nullptr, FILE_CURRENT);
+    return TRUE;
+}
+
+BOOL DIAMONDAPI StandInCopy(HFDI, char *name, char *path, int flags, PFNFDINOTIFY notify,
+                            PFNFDIDECRYPT decrypt, void *user)
+{
+    standIn.cabinetName = name;
+    standIn.cabinetPath = path;
+    standIn.flags = flags;
+    standIn.notifyIsOurs = notify == CabinetNotify;
+    standIn.decryptAndUserNull = !decrypt && !user;
+    standIn.error->erfOper = standIn.errorCode;
+    return FALSE;
+}
+
+BOOL DIAMONDAPI StandInDestroy(HFDI)
+{
+    standIn.destroyCalls++;
+    return TRUE;
+}
+
+template <typename Proc> FARPROC AsEntryPoint(Proc proc)
+{
+    return (FARPROC)(void (*)(void))proc;
+}
+
+class WithStandIn : public Extraction {
+protected:
+    void SetUp() override
+    {
+        Extraction::SetUp();
+        saved_ = cabinetLibrary;
+        cabinetLibrary.entryPoints[fdiCreate] = AsEntryPoint(StandInCreate);
+        cabinetLibrary.entryPoints[fdiIsCabinet] = AsEntryPoint(StandInIsCabinet);
+        cabinetLibrary.entryPoints[fdiCopy] = AsEntryPoint(StandInCopy);
+        cabinetLibrary.entryPoints[fdiDestroy] = AsEntryPoint(StandInDestroy);
+        standIn = StandIn();
+        WritePackage(directory_ + "setup.exe", SharedCabinet("good/pycab-simple.cab"),
+                     cabinetOffsetInTests, false);
+    }
+    void TearDown() override { cabinetLibrary = saved_; }
+
+    CabinetLibrary saved_;
+};
+
+TEST_F(WithStandIn, TheLibraryGetsTheCallbacksAndTheCabinetAsPathAndName)
+{
+    ExtractPackage();
+    EXPECT_TRUE(standIn.callbacksAreOurs);
+    EXPECT_EQ(standIn.cpuType, cpu80386);
+    EXPECT_TRUE(standIn.probeWasCabinetHandle);
+    EXPECT_EQ(standIn.probePosition, state.cabinetOffset);
+    EXPECT_EQ(standIn.cabinetName, "setup.exe");
+    EXPECT_EQ(standIn.cabinetPath, directory_);
+    EXPECT_EQ(standIn.flags, 0);
+    EXPECT_TRUE(standIn.notifyIsOurs);
+    EXPECT_TRUE(standIn.decryptAndUserNull);
+    EXPECT_EQ(standIn.destroyCalls, 1);
+}
+
+TEST_F(WithStandIn, AContextThatCannotBeMadeIsReportedAndNeverDestroyed)
+{
+    standIn.noContext = true;
+    state.extractedFileCount = 7;  // left from an earlier run
+    ExpectFailure(ExtractPackage(), "Erreur d'extraction du fichier(s).");
+    EXPECT_EQ(state.extractedFileCount, 0);
+    EXPECT_EQ(standIn.destroyCalls, 0);
+}
+
+TEST_F(WithStandIn, EveryErrorCodeOfTheLibraryHasItsText)
+{
+    const struct {
+        int code;
+        const char *text;
+    } rows[] = {
+        {0, "unknown problem"},      {1, "Cab not found"},
+        {2, "Not a Cabinet"},        {3, "Unknown Cab version"},
+        {4, "Corrupt Cabinet"},      {5, "Alloc failure"},
+        {6, notACabinet},            {7, "MDI failure"},
+        {8, "Error writing target"}, {9, "Reserve mismatch"},
+        {10, "wrong cab"},           {11, "user abort"},
+        {12, "unknown problem"},     {-1, "unknown problem"},  // codes the interface lacks
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.code);
+        standIn.errorCode = row.code;
+        standIn.destroyCalls = 0;
+        ExpectFailure(ExtractPackage(), row.text);
+        EXPECT_EQ(standIn.destroyCalls, 1);
+    }
+}
+
+TEST(CabinetNotify, NotificationsWithoutAFileLetTheCopyGoOnOrStopIt)
+{
+    FDINOTIFICATION notification = {};
+    EXPECT_EQ(CabinetNotify(fdintCABINET_INFO, &notification), 0);
+    EXPECT_EQ(CabinetNotify(fdintENUMERATE, &notification), 0);
+    EXPECT_EQ(CabinetNotify((FDINOTIFICATIONTYPE)42, &notification), 0);
+    EXPECT_EQ(CabinetNotify(fdintPARTIAL_FILE, &notification), -1);
+    EXPECT_EQ(CabinetNotify(fdintNEXT_CABINET, &notification), -1);
+}
+
+TEST(WithTrailingBackslash, AppendsOneWhereThereIsNone)
+{
+    const struct {
+        const char *path, *expected;
+    } rows[] = {
+        {"", ""}, {"C:", "C:\\"}, {"C:\\", "C:\\"}, {"C:\\Temp", "C:\\Temp\\"},
+        {"C:\\Temp/", "C:\\Temp/\\"},  // only a backslash counts
+    };
+    for (const auto &row : rows) {
+        char path[pathBufferSize];
+        CopyText(path, sizeof path, row.path);
+        WithTrailingBackslash(path);
+        EXPECT_STREQ(path, row.expected) << row.path;
+    }
+    char full[pathBufferSize];  // a full buffer is not overrun
+    FillBytes(full, 'p', sizeof full);
+    full[pathBufferSize - 1] = 0;
+    WithTrailingBackslash(full);
+    EXPECT_EQ(TextLength(full), pathBufferSize - 1);
 }
 
 }  // namespace
