@@ -37,10 +37,10 @@ file(MAKE_DIRECTORY "${decoy}")
 file(WRITE "${decoy}/decoy.txt" "not the cabinet under test\n")
 make_cabinet(decoy.cab "${decoy}" FILES decoy.txt)
 
-# A stored name of 200 characters, for the length limit of the target path.
+# A stored name of 180 characters, for the length limit of the target path.
 set(long "${OUTPUT}/long")
 file(MAKE_DIRECTORY "${long}")
-string(REPEAT "n" 196 stem)
+string(REPEAT "n" 176 stem)
 file(WRITE "${long}/${stem}.txt" "a long name\n")
 make_cabinet(long-name.cab "${long}" FILES "${stem}.txt")
 

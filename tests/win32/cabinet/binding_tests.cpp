@@ -4,7 +4,7 @@
 
 #include "cabinet.h"
 #include "driver.h"
-#include "test_support.h"
+#include "cabinet_test_support.h"
 
 namespace {
 
@@ -75,7 +75,7 @@ TEST_F(Binding, ASecondCallLeavesTheBindingAlone)
 
 TEST_F(Binding, AMissingLibraryLeavesTheFlagOffAndTheErrorModeAsItWas)
 {
-    std::string empty = ScratchDirectory("no-cabinet-library");
+    std::string empty = CabinetScratchDirectory("no-cabinet-library");
     empty.pop_back();
     CopyText(state.systemDirectory, sizeof state.systemDirectory, empty.c_str());
     SetErrorMode(0);
@@ -128,7 +128,7 @@ DWORD RunProbe(const std::string &probe, const std::string &arguments)
 // A directory holding the probe and a stand-in library under the name Cabinet.dll.
 std::string ProbeDirectory(const std::string &name, const char *standIn)
 {
-    std::string directory = ScratchDirectory(name);
+    std::string directory = CabinetScratchDirectory(name);
     EXPECT_TRUE(CopyFileA(TestProgram("cabinet_binding_probe.exe").c_str(),
                           (directory + "cabinet_binding_probe.exe").c_str(), FALSE));
     EXPECT_TRUE(CopyFileA(TestProgram(standIn).c_str(), (directory + "Cabinet.dll").c_str(),

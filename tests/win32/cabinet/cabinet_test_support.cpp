@@ -5,11 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 
 #include "cabinet.h"
 #include "driver.h"
 #include "scramble.h"
+
+std::string CabinetScratchDirectory(const std::string &name)
+{
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    std::string stem = strrchr(program, '\\') + 1;
+    return ScratchDirectory(stem.substr(0, stem.rfind('.')) + "-" + name);
+}
 
 std::string SharedCabinet(const std::string &relative)
 {

@@ -11,6 +11,10 @@
 
 #include "test_support.h"
 
+// ScratchDirectory under a name of this program's own: the cabinet tests run as two programs at
+// once.
+std::string CabinetScratchDirectory(const std::string &name);
+
 // Bytes of ../shared/testdata/cabs/RELATIVE.
 std::string SharedCabinet(const std::string &relative);
 // The folder of the fixtures made at build time, ending in a backslash.

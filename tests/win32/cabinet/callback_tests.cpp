@@ -48,7 +48,7 @@ class Callbacks : public testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
-        directory_ = ScratchDirectory("callbacks");
+        directory_ = CabinetScratchDirectory("callbacks");
         cabinet_ = SharedCabinet("good/normal_2files_1folder.cab");
         WritePackage(directory_ + "setup.exe", cabinet_, 70001, GetParam());
         ResetCabinetHandles();
@@ -208,7 +208,7 @@ const OpenCase openCases[] = {
 
 TEST(CabinetOpen, MapsTheRuntimeOpenFlags)
 {
-    std::string directory = ScratchDirectory("open-flags");
+    std::string directory = CabinetScratchDirectory("open-flags");
     ResetCabinetHandles();
     for (const OpenCase &row : openCases) {
         SCOPED_TRACE(row.what);
