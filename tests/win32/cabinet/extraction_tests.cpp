@@ -146,6 +146,24 @@ void ExpectAttributes(const std::string &path, uint16_t attribs)
     EXPECT_EQ(shown & ~(lowBits | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NORMAL), 0u) << path;
 }
 
+std::string CabinetTestName(const char *path, bool scrambled)
+{
+    std::string name = path;
+    name = name.substr(name.rfind('/') + 1);
+    name = name.substr(0, name.size() - 4);
+    for (char &c : name)
+        if (!isalnum((unsigned char)c))
+            c = '_';
+    return name + (scrambled ? "_scrambled" : "_plain");
+}
+
+// Test names from the cabinet's file name and the way it is stored.
+template <typename Row>
+std::string RowName(const testing::TestParamInfo<std::tuple<Row, bool>> &info)
+{
+    return CabinetTestName(std::get<0>(info.param).path, std::get<1>(info.param));
+}
+
 struct GoodCabinet {
     const char *path;
     const char *what;
@@ -221,16 +239,9 @@ TEST_P(GoodCabinets, ExtractEveryFileByteForByteWithItsTimeAndAttributes)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    SharedCabinets, GoodCabinets, testing::Combine(testing::ValuesIn(goodCabinets), testing::Bool()),
-    [](const testing::TestParamInfo<std::tuple<GoodCabinet, bool>> &info) {
-        std::string name = std::get<0>(info.param).path + 5;
-        name = name.substr(0, name.size() - 4);
-        for (char &c : name)
-            if (!isalnum((unsigned char)c))
-                c = '_';
-        return name + (std::get<1>(info.param) ? "_scrambled" : "_plain");
-    });
+INSTANTIATE_TEST_SUITE_P(SharedCabinets, GoodCabinets,
+                         testing::Combine(testing::ValuesIn(goodCabinets), testing::Bool()),
+                         RowName<GoodCabinet>);
 
 // ---- Cabinets that fail ---------------------------------------------------------------------
 
@@ -361,31 +372,16 @@ TEST_P(FailingCabinets, EndReportedWithTheFilesFinishedBeforeRecorded)
     ExpectNothingOutsideTheWorkDirectory();
 }
 
-std::string CabinetTestName(const char *path, bool scrambled)
-{
-    std::string name = path;
-    name = name.substr(name.rfind('/') + 1);
-    name = name.substr(0, name.size() - 4);
-    for (char &c : name)
-        if (!isalnum((unsigned char)c))
-            c = '_';
-    return name + (scrambled ? "_scrambled" : "_plain");
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Unextractable, FailingCabinets,
     testing::Combine(testing::ValuesIn(unextractableCabinets), testing::Values(false)),
-    [](const testing::TestParamInfo<std::tuple<FailingCabinet, bool>> &info) {
-        return CabinetTestName(std::get<0>(info.param).path, std::get<1>(info.param));
-    });
+    RowName<FailingCabinet>);
 
 // Scrambled: every byte the library sees has passed the unscrambling.
 INSTANTIATE_TEST_SUITE_P(
     Malformed, FailingCabinets,
     testing::Combine(testing::ValuesIn(malformedCabinets), testing::Values(true)),
-    [](const testing::TestParamInfo<std::tuple<FailingCabinet, bool>> &info) {
-        return CabinetTestName(std::get<0>(info.param).path, std::get<1>(info.param));
-    });
+    RowName<FailingCabinet>);
 
 // ---- Names and paths -------------------------------------------------------------------------
 
