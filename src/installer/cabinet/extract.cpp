@@ -21,6 +21,11 @@ template <typename Proc> static Proc EntryPoint(CabinetEntryPoint which)
 
 static ProgressCallback progressCallback;
 
+// The runtime's open flags: the cabinet test reads untranslated and sequentially; each
+// extracted file is created untranslated, sequential and write only.
+constexpr int probeOpenFlags = 0x8020;
+constexpr int outputOpenFlags = 0x8121;
+
 // The library's own error texts, by erfOper; compression type (6) is the catalogue's.
 static const char *const copyErrorTexts[] = {
     "unknown problem",      // 0: none given
@@ -69,7 +74,7 @@ void ExtractCabinet(HWND dialog, ProgressCallback progress)
     if (!context) {
         failure = messages.dialog.extractionError;
     } else {
-        INT_PTR cabinetProbeHandle = CabinetOpen(state.packagePath, 0x8020, 0);
+        INT_PTR cabinetProbeHandle = CabinetOpen(state.packagePath, probeOpenFlags, 0);
         if (cabinetProbeHandle == -1) {
             failure = messages.dialog.cannotOpenFile;
         } else {
@@ -135,8 +140,6 @@ static bool TargetPath(const char *name, char *target)
            AppendText(target, extractedPathSize, name);
 }
 
-// Open flags of each extracted file: untranslated, create, sequential, write only.
-constexpr int outputOpenFlags = 0x8121;
 constexpr USHORT keptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
