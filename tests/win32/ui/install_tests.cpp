@@ -25,16 +25,22 @@ std::string TestBinary(const std::string &name)
     return WindowsPathFromEnvironment("QUARVEL_TEST_BIN") + "\\" + name;
 }
 
-std::string InstalledValue()
+std::string InstalledValue(const char *name)
 {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, registryKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return "";
     char value[64] = "";
     DWORD size = sizeof value - 1, type = 0;
-    RegQueryValueExA(key, "Installed", nullptr, &type, (BYTE *)value, &size);
+    RegQueryValueExA(key, name, nullptr, &type, (BYTE *)value, &size);
     RegCloseKey(key);
     return value;
+}
+
+// The values that the two advpack sections write: "yes yes" when both ran.
+std::string InstalledValues()
+{
+    return InstalledValue("First") + " " + InstalledValue("Second");
 }
 
 class RealInstallation : public InstallerWindowsTest {
@@ -51,6 +57,7 @@ protected:
         CreateDirectoryA(work_.c_str(), nullptr);
         CopyText(state.workDirectory, pathBufferSize, work_.c_str());
         CopyText(state.infName, pathBufferSize, "quarvel-ui.inf");
+        state.useAdvpack = 1;
         SetTitle(title);
         SetMessage("Installation de test.");
     }
@@ -83,7 +90,7 @@ TEST_F(RealInstallation, ExtractsInstallsCompletesAndOkDeletesTheFiles)
                robot::IsControlEnabled(dialog, IDC_CLOSE);
     }, 60000));
 
-    EXPECT_EQ(InstalledValue(), "yes") << "the INF installer ran";
+    EXPECT_EQ(InstalledValues(), "yes yes") << "the INF installer ran";
     EXPECT_EQ(ReadFileBytes(work_ + "payload.txt"), "Quarvel UI test payload.\r\n");
     EXPECT_TRUE(FileExists(work_ + "quarvel-ui.inf"));
     EXPECT_EQ(robot::ControlText(dialog, IDC_INSTALL), "&Info");
@@ -111,7 +118,7 @@ TEST_F(RealInstallation, WithoutMessageOrCompletionRunsToTheEndWithoutAClick)
     state.messageText = defaultMessage;
     DialogRun run("DLG_Main", MainDialogProc);
     EXPECT_EQ(run.Result(60000), IDCANCEL);
-    EXPECT_EQ(InstalledValue(), "yes");
+    EXPECT_EQ(InstalledValues(), "yes yes");
     EXPECT_FALSE(FileExists(work_ + "payload.txt"));
     EXPECT_EQ(state.extractedFileCount, 2);
 }
@@ -129,7 +136,7 @@ TEST_F(RealInstallation, FailedExtractionEndsWithOneWithoutInstalling)
     ASSERT_NE(box.window, nullptr);
     EXPECT_TRUE(robot::AnswerMessageBox(box.window, IDOK));
     EXPECT_EQ(run.Result(), IDOK);
-    EXPECT_EQ(InstalledValue(), "");
+    EXPECT_EQ(InstalledValues(), " ");
     for (const std::string &text : run.TextsSet(IDC_STATUS))
         EXPECT_EQ(text.find("Mise \xE0 jour"), std::string::npos) << text;
 }

@@ -6,6 +6,7 @@
 
 #include "controls.h"
 #include "dialog_run.h"
+#include "fake_work.h"
 #include "robot.h"
 #include "ui.h"
 #include "ui_fixture.h"
@@ -25,10 +26,13 @@ protected:
     void SetUp() override
     {
         InstallerWindowsTest::SetUp();
+        ResetFakeWork(directory_);
         SetTitle(title);
         SetMessage("Bienvenue dans l'installation de Quarvel D\xE9mo.");
         fakeWork.names = {"setup.inf", "readme.txt", "demo.dll"};
     }
+
+    void TearDown() override { ReleaseFakeWork(); }
 
     HWND WaitForMain(const char *caption = title)
     {

@@ -1,4 +1,4 @@
-// A fresh installer state for each dialog test, with the stand-ins for the work reset.
+// A fresh installer state for each dialog test, and a scratch directory of its own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,7 +6,6 @@
 #include <string>
 
 #include "driver.h"
-#include "fake_work.h"
 #include "test_support.h"
 
 class InstallerWindowsTest : public ::testing::Test {
@@ -24,9 +23,7 @@ protected:
         directory_ = ScratchDirectory(std::string("ui-") +
                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
         CopyText(state.workDirectory, pathBufferSize, directory_.c_str());
-        ResetFakeWork(directory_);
     }
-    void TearDown() override { ReleaseFakeWork(); }
 
     void SetTitle(const char *title)
     {
