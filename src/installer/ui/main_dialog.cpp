@@ -15,12 +15,6 @@ static bool working;
 // start the work on a dialog that is going away.
 static bool closing;
 
-static void EnableButtons(HWND dialog, BOOL enable)
-{
-    EnableWindow(GetDlgItem(dialog, IDC_CLOSE), enable);
-    EnableWindow(GetDlgItem(dialog, IDC_INSTALL), enable);
-}
-
 // Deletes every recorded file, showing each one, and ends the dialog.
 static void CloseInstaller(HWND dialog)
 {
@@ -71,7 +65,8 @@ static void StartInstallation(HWND dialog)
         working = false;
         EndDialog(dialog, IDOK);
     }
-    EnableButtons(dialog, TRUE);
+    EnableWindow(GetDlgItem(dialog, IDC_CLOSE), TRUE);
+    EnableWindow(GetDlgItem(dialog, IDC_INSTALL), TRUE);
 }
 
 static void ShowInfo(void)
