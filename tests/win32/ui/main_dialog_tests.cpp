@@ -174,12 +174,22 @@ TEST_F(MainDialog, InstallsShowsCompletionAndInfoThenOkDeletesTheFiles)
     EXPECT_TRUE(fakeWork.progressWasReportExtractionProgress);
 
     // "&Info" shows the built-in and the package's information text on every press.
+    const std::string info = std::string(builtinInfo) + "Quarvel D\xE9mo, \xA9 2026.";
     for (int press = 0; press < 2; press++) {
         ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL));
         robot::Box box = robot::WaitForMessageBox("License Information", GetCurrentProcessId());
         ASSERT_NE(box.window, nullptr) << "press " << press;
-        EXPECT_EQ(box.text, std::string(builtinInfo) + "Quarvel D\xE9mo, \xA9 2026.");
+        EXPECT_EQ(box.text, info);
         EXPECT_TRUE(robot::AnswerMessageBox(box.window, IDOK));
+    }
+    {
+        MessageBoxAnswerer answerer;
+        ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL));
+        ASSERT_TRUE(answerer.WaitForBoxes(1));
+        EXPECT_EQ(answerer.Boxes()[0].caption, "License Information");
+        EXPECT_EQ(answerer.Boxes()[0].text, info);
+        EXPECT_EQ(answerer.Boxes()[0].style, (UINT)(MB_OK | MB_ICONINFORMATION));
+        ASSERT_TRUE(run.Sync(dialog));
     }
     EXPECT_FALSE(run.Finished());
 
