@@ -14,9 +14,6 @@ namespace {
 
 const char *const title = "Quarvel UI";
 const char *const registryKey = "Software\\Quarvel\\UiInstallTest";
-const std::string lead = "\r\n\r\n\r\n\r\n";
-const std::string installingText =
-    "\r\n\r\n\r\nMise \xE0 jour du syst\xE8me:\r\n\r\nVeuillez patienter...";
 // Where a package with a short title, INF name and texts has its cabinet.
 constexpr DWORD cabinetOffset = textOffset + 200;
 
@@ -105,7 +102,7 @@ TEST_F(RealInstallation, ExtractsInstallsCompletesAndOkDeletesTheFiles)
     for (const char *name : {"payload.txt", "quarvel-ui.inf"})
         expected.push_back(lead + "  Extraction: " + name);
     expected.push_back(installingText);
-    expected.push_back(lead + "Installation compl\xE9t\xE9" "e avec succ\xE8s!");
+    expected.push_back(completedText);
     for (const char *name : {"payload.txt", "quarvel-ui.inf"})
         expected.push_back(lead + "Efface " + work_ + name);
     EXPECT_EQ(texts, expected);

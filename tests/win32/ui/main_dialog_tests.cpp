@@ -15,10 +15,6 @@ namespace {
 
 const char *const defaultCaption = "Self-extracting Archive";
 const char *const title = "Quarvel D\xE9mo 2.0";
-const std::string lead = "\r\n\r\n\r\n\r\n";
-const std::string installingText =
-    "\r\n\r\n\r\nMise \xE0 jour du syst\xE8me:\r\n\r\nVeuillez patienter...";
-const std::string completedText = lead + "Installation compl\xE9t\xE9" "e avec succ\xE8s!";
 const char *const licenceCaption = "Informations sur la licence...";
 
 class MainDialog : public InstallerWindowsTest {

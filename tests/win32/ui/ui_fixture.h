@@ -8,6 +8,12 @@
 #include "driver.h"
 #include "test_support.h"
 
+// The status texts, byte for byte, written apart from the code's catalogue.
+const std::string lead = "\r\n\r\n\r\n\r\n";
+const std::string installingText =
+    "\r\n\r\n\r\nMise \xE0 jour du syst\xE8me:\r\n\r\nVeuillez patienter...";
+const std::string completedText = lead + "Installation compl\xE9t\xE9" "e avec succ\xE8s!";
+
 class InstallerWindowsTest : public ::testing::Test {
 protected:
     void SetUp() override
