@@ -6,6 +6,16 @@
 #include <fdi.h>
 
 // ---- Binding ----
+// The library's four entry points, resolved in this order; later ones stay null after the
+// first that is missing.
+enum CabinetEntryPoint { fdiCreate, fdiIsCabinet, fdiCopy, fdiDestroy, cabinetEntryPointCount };
+
+struct CabinetLibrary {
+    HMODULE module;
+    FARPROC entryPoints[cabinetEntryPointCount];
+};
+extern CabinetLibrary cabinetLibrary;
+
 // Loads the system directory's Cabinet.dll once and resolves FDICreate, FDIIsCabinet, FDICopy
 // and FDIDestroy; sets state.cabinetLibraryLoaded when all four are there.
 void BindCabinetLibrary(void);
@@ -33,6 +43,8 @@ typedef void (*ProgressCallback)(const char *fileName);
 // Extracts every file of the package's cabinet into the work directory and records it;
 // reports a failure in a message box and in the dialog's status text (control 3002).
 void ExtractCabinet(HWND dialog, ProgressCallback progress);
+// Refuses (-1) a stored name that would leave the work directory or make a path longer than
+// MAX_PATH - 1, and every file of a cabinet set.
 INT_PTR DIAMONDAPI CabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification);
 // path holds pathBufferSize bytes; a backslash is appended unless empty or already there.
 void WithTrailingBackslash(char *path);
