@@ -2,7 +2,7 @@
 # that both trees read: the MinGW tree builds the program, the native tree runs it under Wine.
 #
 #   quarvel_win32_test(NAME SOURCES a.cpp... [LIBRARIES lib...] [ARGS arg...]
-#                      [TIMEOUT seconds] [EXCLUSIVE])
+#                      [TIMEOUT seconds] [EXCLUSIVE] [FIXTURES fixture...])
 #
 # EXCLUSIVE: the program changes the Wine session's shared state (registry, system directory)
 # and must not run beside another program that does.
@@ -10,7 +10,7 @@
 set(QUARVEL_WIN32_TEST_BIN_SUBDIR tests-bin)
 
 function(quarvel_win32_test name)
-    cmake_parse_arguments(T "EXCLUSIVE" "TIMEOUT" "SOURCES;LIBRARIES;ARGS" ${ARGN})
+    cmake_parse_arguments(T "EXCLUSIVE" "TIMEOUT" "SOURCES;LIBRARIES;ARGS;FIXTURES" ${ARGN})
     if(CMAKE_CROSSCOMPILING)
         add_executable(${name} ${T_SOURCES})
         target_link_libraries(${name} PRIVATE ${T_LIBRARIES} win32_test_support GTest::gtest)
@@ -26,9 +26,9 @@ function(quarvel_win32_test name)
         COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-run" "${QUARVEL_WINE_DIR}"
                 "${QUARVEL_WIN32_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}/${name}.exe" ${T_ARGS})
     set_tests_properties(win32.${name} PROPERTIES
-        FIXTURES_REQUIRED wine
+        FIXTURES_REQUIRED "wine;${T_FIXTURES}"
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QUARVEL_SHARED=${QUARVEL_SHARED_DIR};QUARVEL_SOURCE=${CMAKE_SOURCE_DIR};QUARVEL_BIN=${QUARVEL_BIN_DIR};QUARVEL_TEST_BIN=${QUARVEL_WIN32_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}")
+        ENVIRONMENT "QUARVEL_SHARED=${QUARVEL_SHARED_DIR};QUARVEL_BUILD=${CMAKE_BINARY_DIR};QUARVEL_SOURCE=${CMAKE_SOURCE_DIR};QUARVEL_BIN=${QUARVEL_BIN_DIR};QUARVEL_TEST_BIN=${QUARVEL_WIN32_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}")
     if(T_EXCLUSIVE)
         set_tests_properties(win32.${name} PROPERTIES RESOURCE_LOCK wine_shared_state)
     endif()

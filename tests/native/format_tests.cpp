@@ -4,15 +4,12 @@
 #include <cstring>
 #include <vector>
 
+#include "format_vectors.h"
 #include "layout.h"
 #include "scramble.h"
 #include "texts.h"
 
 namespace {
-
-// The first key bytes for the format's seed, worked out by hand from the generator's
-// definition. Stored packages depend on them: any change of seed or generator breaks them.
-const uint8_t firstKeyBytes[] = {0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2, 0xF5};
 
 std::vector<uint8_t> Scrambled(std::vector<uint8_t> text)
 {

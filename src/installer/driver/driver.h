@@ -7,6 +7,21 @@
 #include "layout.h"
 #include "texts.h"
 
+// ---- The program ------------------------------------------------------------------------
+
+// The whole run: preparation, the main dialog, the shutdown clean-up; ends the process.
+[[noreturn]] void RunProgram(void);
+// True when the package is read, the work directory made, the volumes joined, the cabinet
+// library bound and state.packageHandle open for reading; it has reported any failure.
+bool PrepareInstallation(void);
+// Joins the volumes of a multi-volume package into the work directory's Quarvel.pkg, the
+// first volume being the running program; sets packagePath and failed.
+void AssembleVolumes(void);
+// The same with the first volume named; the continuations replace its last three characters.
+void JoinVolumes(const char *firstVolume);
+// Three digits, zero-padded on the left (1 gives "001"); text holds 4 bytes.
+void FormatVolumeNumber(DWORD number, char *text);
+
 // ---- The state record -------------------------------------------------------------------
 
 constexpr DWORD pathBufferSize = 261;        // title, infName, workDirectory, packagePath

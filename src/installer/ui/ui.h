@@ -15,3 +15,8 @@ void CentreWindow(HWND window);
 // Runs a dialog resource modally; its EndDialog result, or -1 when it cannot be created.
 INT_PTR RunModalDialog(HINSTANCE instance, const char *resourceName, HWND owner,
                        DLGPROC procedure);
+
+// Sets a control's text; nothing happens when the dialog has no such control (any more).
+void SetControlText(HWND dialog, int id, const char *text);
+// Shows four CR LF pairs, lead and text in the main dialog's status text.
+void ShowStatus(const char *lead, const char *text);

@@ -120,6 +120,13 @@ void MessageBoxAnswerer::SetButton(int button)
     LeaveCriticalSection(&lock_);
 }
 
+void MessageBoxAnswerer::SetBeforeAnswer(std::function<void(const ShownBox &)> beforeAnswer)
+{
+    EnterCriticalSection(&lock_);
+    beforeAnswer_ = std::move(beforeAnswer);
+    LeaveCriticalSection(&lock_);
+}
+
 std::vector<ShownBox> MessageBoxAnswerer::Boxes()
 {
     EnterCriticalSection(&lock_);
@@ -193,15 +200,23 @@ BOOL CALLBACK MessageBoxAnswerer::VisitWindow(HWND window, LPARAM self)
     for (HWND answered : answerer->answered_)
         seen = seen || answered == window;
     int button = answerer->button_;
+    std::function<void(const ShownBox &)> beforeAnswer = answerer->beforeAnswer_;
+    ShownBox box;
     if (!seen) {
         char caption[512] = "", text[4096] = "";
         GetWindowTextA(window, caption, sizeof caption);
         GetDlgItemTextA(window, 65535, text, sizeof text);
-        answerer->boxes_.push_back({caption, text, StyleOfBox(window)});
+        box = {caption, text, StyleOfBox(window)};
         answerer->answered_.push_back(window);
     }
     LeaveCriticalSection(&answerer->lock_);
-    if (!seen)
-        PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    if (seen)
+        return TRUE;
+    if (beforeAnswer)
+        beforeAnswer(box);
+    EnterCriticalSection(&answerer->lock_);
+    answerer->boxes_.push_back(box);
+    LeaveCriticalSection(&answerer->lock_);
+    PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
     return TRUE;
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,8 @@ public:
     explicit MessageBoxAnswerer(int button = IDOK);
     ~MessageBoxAnswerer();
     void SetButton(int button);
+    // Runs on the answering thread for each new box, before its button is pressed.
+    void SetBeforeAnswer(std::function<void(const ShownBox &)> beforeAnswer);
     // The boxes answered so far, oldest first.
     std::vector<ShownBox> Boxes();
     // Waits up to timeoutMs for at least count boxes; returns whether they came.
@@ -48,4 +51,5 @@ private:
     std::vector<ShownBox> boxes_;
     std::vector<HWND> answered_;
     int button_;
+    std::function<void(const ShownBox &)> beforeAnswer_;
 };
