@@ -1,10 +1,8 @@
-// Program entry. The stub carries no C runtime: this is the image's entry point, and the
-// program ends through EndProgram so that the exit actions run.
+// The image's entry point. The stub carries no C runtime: the program ends through
+// EndProgram, which runs the exit actions.
 #include "driver.h"
 
 extern "C" void Entry(void)
 {
-    RegisterExitAction(ReleaseBuffers);
-    AllocateBuffers();
-    EndProgram(0);
+    RunProgram();
 }

@@ -1,0 +1,496 @@
+// Whole installers under Wine, made by `quarvel pack` and driven by the robot as a user would:
+// what arrives where the INF puts it, what the user sees, and what is left afterwards.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include "robot.h"
+#include "test_support.h"
+
+namespace {
+
+const char workFolder[] = "$Quarvel.Tmp";
+
+std::string PackagesDirectory()
+{
+    return WindowsPathFromEnvironment("QUARVEL_BUILD") + "\\e2e-packages\\";
+}
+
+std::string SystemDirectory()
+{
+    char directory[MAX_PATH];
+    GetSystemDirectoryA(directory, sizeof directory);
+    return directory;
+}
+
+std::string DefaultTemp()
+{
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    return temp;
+}
+
+std::string ProgramFiles()
+{
+    char directory[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, directory);
+    return directory;
+}
+
+std::string RegistryValue(const std::string &name, const char *value)
+{
+    HKEY key;
+    std::string path = "Software\\Quarvel\\E2E\\" + name;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "";
+    char data[256] = "";
+    DWORD size = sizeof data - 1;
+    RegQueryValueExA(key, value, nullptr, nullptr, (BYTE *)data, &size);
+    RegCloseKey(key);
+    return data;
+}
+
+void Uninstall(const std::string &name)
+{
+    RemoveTree(ProgramFiles() + "\\Quarvel E2E\\" + name);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\Quarvel\\E2E\\" + name).c_str());
+}
+
+bool IsInstalled(const std::string &name)
+{
+    std::string folder = ProgramFiles() + "\\Quarvel E2E\\" + name + "\\";
+    return ReadFileBytes(folder + "readme.txt").find("Quarvel end-to-end payload") == 0 &&
+           FileExists(folder + "data.bin") && RegistryValue(name, "Installed") == "yes";
+}
+
+struct Installer {
+    PROCESS_INFORMATION process{};
+    DWORD id() const { return process.dwProcessId; }
+};
+
+// The environment with some variables set, as a user's settings would give them.
+std::string EnvironmentWith(const std::vector<std::string> &settings)
+{
+    auto isSet = [&](const char *entry) {
+        for (const std::string &setting : settings) {
+            size_t nameLength = setting.find('=') + 1;
+            if (_strnicmp(entry, setting.c_str(), nameLength) == 0)
+                return true;
+        }
+        return false;
+    };
+    std::string block;
+    char *strings = GetEnvironmentStringsA();
+    for (char *entry = strings; *entry; entry += strlen(entry) + 1) {
+        if (isSet(entry))
+            continue;
+        block += entry;
+        block += '\0';
+    }
+    FreeEnvironmentStringsA(strings);
+    for (const std::string &setting : settings)
+        block += setting + '\0';
+    return block + '\0';
+}
+
+Installer Start(const std::string &path, const std::vector<std::string> &settings = {})
+{
+    Installer installer;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string commandLine = "\"" + path + "\"";
+    std::string environment = EnvironmentWith(settings);
+    BOOL started = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
+                                  &environment[0], nullptr, &startup, &installer.process);
+    EXPECT_TRUE(started) << path;
+    return installer;
+}
+
+// A temporary directory for the installer, through TMP and TEMP.
+std::vector<std::string> WithTemp(const std::string &temp)
+{
+    return {"TMP=" + temp, "TEMP=" + temp};
+}
+
+// The exit code, or STILL_ACTIVE after ending an installer that did not end in time.
+DWORD WaitForExit(Installer &installer, DWORD timeout = 90000)
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(installer.process.hProcess, timeout) == WAIT_OBJECT_0)
+        GetExitCodeProcess(installer.process.hProcess, &code);
+    else
+        TerminateProcess(installer.process.hProcess, 99);
+    CloseHandle(installer.process.hProcess);
+    CloseHandle(installer.process.hThread);
+    installer.process = {};
+    return code;
+}
+
+// Whether the installer showed any window of its own before it ended.
+bool ShowedAnyWindow(Installer &installer)
+{
+    bool shown = false;
+    while (WaitForSingleObject(installer.process.hProcess, 20) == WAIT_TIMEOUT)
+        shown = shown || robot::FindTopWindow(nullptr, nullptr, installer.id()) != nullptr;
+    return shown;
+}
+
+// Answers every message box of the installer with OK until it ends; returns their texts.
+std::vector<std::string> AnswerBoxesUntilExit(Installer &installer)
+{
+    std::vector<std::string> texts;
+    while (WaitForSingleObject(installer.process.hProcess, 50) == WAIT_TIMEOUT) {
+        robot::Box box = robot::FindMessageBox(nullptr, installer.id());
+        if (box.window) {
+            texts.push_back(box.text);
+            robot::AnswerMessageBox(box.window, IDOK);
+        }
+    }
+    return texts;
+}
+
+class EndToEnd : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        directory_ = ScratchDirectory(std::string("e2e-") +
+                                      testing::UnitTest::GetInstance()->current_test_info()->name());
+        RemoveTree(DefaultTemp() + workFolder);
+    }
+
+    // A copy of a package of the set, so that a test may change it.
+    std::string Copy(const std::string &package)
+    {
+        std::string target = directory_ + package.substr(package.find_last_of('\\') + 1);
+        EXPECT_TRUE(CopyFileA((PackagesDirectory() + package).c_str(), target.c_str(), FALSE))
+            << package;
+        return target;
+    }
+
+    std::string DefaultWorkDirectory() { return DefaultTemp() + workFolder; }
+
+    std::string directory_;
+};
+
+const char completedStatus[] = "\r\n\r\n\r\n\r\nInstallation compl\351t\351e avec succ\350s!";
+
+// Runs a package that shows its message and a completion screen through Install and OK.
+void InstallThroughTheDialog(Installer &installer, const char *title)
+{
+    HWND dialog = robot::WaitForDialog(title, installer.id());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(robot::ControlText(dialog, 1), "&Installer");
+    EXPECT_EQ(robot::ControlText(dialog, 2), "&Quitter");
+    EXPECT_EQ(robot::ControlText(dialog, 3002), "Bienvenue dans le test de bout en bout.\r\n");
+    ASSERT_TRUE(robot::Click(dialog, 1));
+    ASSERT_TRUE(robot::WaitUntil(
+        [&] { return robot::ControlText(dialog, 3002) == completedStatus; }, 60000));
+    EXPECT_EQ(robot::ControlText(dialog, 2), "&OK");
+}
+
+TEST_F(EndToEnd, InstallsThroughSetupx)
+{
+    Uninstall("setupx");
+    std::string path = Copy("setupx.exe");
+    Installer installer = Start(path);
+    InstallThroughTheDialog(installer, "Quarvel E2E setupx");
+    HWND dialog = robot::FindDialog("Quarvel E2E setupx", installer.id());
+    EXPECT_EQ(robot::ControlText(dialog, 1), "&Info");
+
+    // Info: the program's own text, then the package's, on every press.
+    for (int press = 0; press < 2; press++) {
+        ASSERT_TRUE(robot::Click(dialog, 1));
+        robot::Box box = robot::WaitForMessageBox("License Information", installer.id());
+        ASSERT_NE(box.window, nullptr);
+        EXPECT_EQ(box.text, "Quarvel 1.0, self-extracting installer for 32-bit Windows.\r\n"
+                            "Paquet de test.\r\n");
+        EXPECT_TRUE(robot::AnswerMessageBox(box.window, IDOK));
+    }
+    ASSERT_TRUE(robot::Click(dialog, 2));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("setupx"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+    EXPECT_TRUE(FileExists(path));  // the installer never removes itself
+}
+
+TEST_F(EndToEnd, InstallsThroughSetupapiWhenTheSystemHasNoSetupx)
+{
+    std::string setupx = SystemDirectory() + "\\setupx.dll";
+    std::string away = setupx + ".away";
+    ASSERT_TRUE(MoveFileA(setupx.c_str(), away.c_str()));
+    Uninstall("setupapi");
+    Installer installer = Start(Copy("setupapi.exe"));
+    InstallThroughTheDialog(installer, "Quarvel E2E setupapi");
+    robot::Click(robot::FindDialog("Quarvel E2E setupapi", installer.id()), 2);
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    MoveFileA(away.c_str(), setupx.c_str());
+    EXPECT_TRUE(IsInstalled("setupapi"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+TEST_F(EndToEnd, InstallsThroughAdvpackAndEnterClosesWithoutTheInstallButton)
+{
+    Uninstall("advpack");
+    Installer installer = Start(Copy("advpack.exe"));
+    InstallThroughTheDialog(installer, "Quarvel E2E advpack");
+    HWND dialog = robot::FindDialog("Quarvel E2E advpack", installer.id());
+    EXPECT_FALSE(robot::HasControl(dialog, 1));
+    robot::PostCommand(dialog, 1);  // Enter: the default command, now a Close
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("advpack"));
+    EXPECT_EQ(RegistryValue("advpack", "SecondSection"), "yes");  // DefaultInstallX ran too
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+TEST_F(EndToEnd, ASilentPackageInstallsWithoutAWindow)
+{
+    Uninstall("silent");
+    Installer installer = Start(Copy("silent.exe"));
+    EXPECT_FALSE(ShowedAnyWindow(installer));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("silent"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+TEST_F(EndToEnd, ASilentPackageWithALicenceShowsTheLicenceFirst)
+{
+    Uninstall("silent-licence");
+    Installer installer = Start(Copy("silent-licence.exe"));
+    HWND licence = robot::WaitForDialog("Informations sur la licence...", installer.id());
+    ASSERT_NE(licence, nullptr);
+    EXPECT_EQ(robot::FindDialog("Quarvel E2E silent-licence", installer.id()), nullptr);
+    EXPECT_EQ(robot::ControlText(licence, 2002), "Licence de test.\r\nAcceptez-la pour continuer.\r\n");
+    ASSERT_TRUE(robot::Click(licence, 1));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("silent-licence"));
+}
+
+TEST_F(EndToEnd, AScrambledCabinetInstalls)
+{
+    Uninstall("scrambled");
+    Installer installer = Start(Copy("scrambled.exe"));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("scrambled"));
+}
+
+TEST_F(EndToEnd, ClosingWithoutInstallingStillCleansUp)
+{
+    Uninstall("closing");
+    Installer installer = Start(Copy("closing.exe"));
+    HWND dialog = robot::WaitForDialog("Quarvel E2E closing", installer.id());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(DirectoryExists(DefaultWorkDirectory()));
+    ASSERT_TRUE(robot::Click(dialog, 2));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_FALSE(IsInstalled("closing"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+TEST_F(EndToEnd, ACrashInsideTheDialogStillCleansUp)
+{
+    // No crash dialog: Wine's debugger ends the crashed process at once.
+    HKEY debugger;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", 0, nullptr, 0,
+                              KEY_SET_VALUE, nullptr, &debugger, nullptr), ERROR_SUCCESS);
+    DWORD no = 0;
+    RegSetValueExA(debugger, "ShowCrashDialog", 0, REG_DWORD, (const BYTE *)&no, sizeof no);
+    RegCloseKey(debugger);
+    Installer installer = Start(Copy("setupx.exe"));
+    InstallThroughTheDialog(installer, "Quarvel E2E setupx");
+    ASSERT_TRUE(FileExists(DefaultWorkDirectory() + "\\readme.txt"));
+    // A thread that jumps nowhere: an access violation inside the running installer.
+    HANDLE crash = CreateRemoteThread(installer.process.hProcess, nullptr, 0,
+                                      (LPTHREAD_START_ROUTINE)0x10, nullptr, 0, nullptr);
+    ASSERT_NE(crash, nullptr);
+    CloseHandle(crash);
+    EXPECT_EQ(WaitForExit(installer), (DWORD)EXCEPTION_ACCESS_VIOLATION);
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+TEST_F(EndToEnd, AFileWithoutAPackageEndsAtOnce)
+{
+    std::string stub = directory_ + "bare.exe";
+    ASSERT_TRUE(CopyFileA((WindowsPathFromEnvironment("QUARVEL_BIN") + "\\quarvel-stub.exe").c_str(),
+                          stub.c_str(), FALSE));
+    Installer installer = Start(stub);
+    EXPECT_FALSE(ShowedAnyWindow(installer));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+    EXPECT_TRUE(FileExists(stub));
+}
+
+TEST_F(EndToEnd, AFileOneByteTooLongIsReportedCorrupt)
+{
+    std::string path = Copy("closing.exe");
+    WriteFileBytes(path, ReadFileBytes(path) + "!");
+    Installer installer = Start(path);
+    robot::Box box = robot::WaitForMessageBox(nullptr, installer.id());
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.caption, "Erreur");
+    EXPECT_EQ(box.text, "Le fichier est corrompu. Veuillez obtenir une nouvelle copie de ce fichier.");
+    EXPECT_TRUE(robot::AnswerMessageBox(box.window, IDOK));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+TEST_F(EndToEnd, ATemporaryDirectoryWithASpaceGivesWayToTheSystemDirectory)
+{
+    std::string spaced = "C:\\e2e temp\\";
+    CreateDirectoryA(spaced.c_str(), nullptr);
+    std::string systemWork = SystemDirectory() + "\\" + workFolder;
+    Installer installer = Start(Copy("closing.exe"), WithTemp(spaced));
+    HWND dialog = robot::WaitForDialog("Quarvel E2E closing", installer.id());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(DirectoryExists(systemWork));
+    EXPECT_FALSE(DirectoryExists(spaced + workFolder));
+    ASSERT_TRUE(robot::Click(dialog, 2));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_FALSE(DirectoryExists(systemWork));
+}
+
+TEST_F(EndToEnd, AWorkDirectoryThatCannotBeMadeEndsWithTheSystemErrorCode)
+{
+    WriteFileBytes("C:\\e2e-blocker", "a file where a directory should be");
+    SetLastError(0);
+    ASSERT_FALSE(CreateDirectoryA("C:\\e2e-blocker\\sub", nullptr));
+    DWORD expected = GetLastError();
+    Installer installer = Start(Copy("closing.exe"), WithTemp("C:\\e2e-blocker\\sub\\"));
+    robot::Box box = robot::WaitForMessageBox(nullptr, installer.id());
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_NE(box.text.find("C:\\e2e-blocker\\sub"), std::string::npos) << box.text;
+    EXPECT_TRUE(robot::AnswerMessageBox(box.window, IDOK));
+    EXPECT_EQ(WaitForExit(installer), expected);
+    DeleteFileA("C:\\e2e-blocker");
+}
+
+class Volumes : public EndToEnd {
+protected:
+    // The volume set, copied; returns the installer's path.
+    std::string CopySet()
+    {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((PackagesDirectory() + "multi\\multi.*").c_str(), &found);
+        EXPECT_NE(search, INVALID_HANDLE_VALUE);
+        do
+            Copy(std::string("multi\\") + found.cFileName);
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+        EXPECT_TRUE(FileExists(directory_ + "multi.002")) << "the set should have 3 volumes";
+        return directory_ + "multi.exe";
+    }
+};
+
+TEST_F(Volumes, ASetJoinsAndInstalls)
+{
+    Uninstall("multi");
+    // An old joined file is replaced, not appended to.
+    CreateDirectoryA(DefaultWorkDirectory().c_str(), nullptr);
+    WriteFileBytes(DefaultWorkDirectory() + "\\Quarvel.pkg", std::string(300000, 'o'));
+    Installer installer = Start(CopySet());
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("multi"));
+    EXPECT_FALSE(FileExists(DefaultWorkDirectory() + "\\Quarvel.pkg"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+TEST_F(Volumes, AMissingVolumeIsAskedForUntilItComes)
+{
+    Uninstall("multi");
+    std::string installerPath = CopySet();
+    std::string second = directory_ + "multi.001";
+    ASSERT_TRUE(MoveFileA(second.c_str(), (second + ".away").c_str()));
+    Installer installer = Start(installerPath);
+    robot::Box box = robot::WaitForMessageBox("Quarvel E2E multi", installer.id());
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.text, "Veuillez ins\351rer le disque n\260 2...\n" + second + " required)");
+    ASSERT_TRUE(MoveFileA((second + ".away").c_str(), second.c_str()));
+    EXPECT_TRUE(robot::AnswerMessageBox(box.window, IDOK));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("multi"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+TEST_F(Volumes, CancellingTheDiskPromptEndsWithoutADialog)
+{
+    std::string installerPath = CopySet();
+    DeleteFileA((directory_ + "multi.001").c_str());
+    Installer installer = Start(installerPath);
+    robot::Box prompt = robot::WaitForMessageBox("Quarvel E2E multi", installer.id());
+    ASSERT_NE(prompt.window, nullptr);
+    EXPECT_TRUE(robot::AnswerMessageBox(prompt.window, IDCANCEL));
+    robot::Box failure = robot::WaitForMessageBox("Erreur", installer.id());
+    ASSERT_NE(failure.window, nullptr);
+    EXPECT_EQ(failure.text, "L'archive d'installation n'a pu \352tre cr\351\351e.");
+    EXPECT_TRUE(robot::AnswerMessageBox(failure.window, IDOK));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_FALSE(FileExists(DefaultWorkDirectory() + "\\Quarvel.pkg"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+class CabinetLibrary : public EndToEnd {
+protected:
+    void SetUp() override
+    {
+        EndToEnd::SetUp();
+        library_ = SystemDirectory() + "\\cabinet.dll";
+        DeleteFileA(loadedMark);
+    }
+    void TearDown() override { DeleteFileA(loadedMark); }
+
+    static constexpr const char *loadedMark = "C:\\quarvel-slot-library-loaded";
+    std::string library_;
+};
+
+// The package library-slot carries a stand-in library that marks its loading and cannot extract.
+TEST_F(CabinetLibrary, APresentLibraryIsNeitherReadNorRewritten)
+{
+    std::string before = ReadFileBytes(library_);
+    ASSERT_GT(before.size(), 40960u);  // larger than any slot: a rewrite would show
+    Uninstall("library-slot");
+    Installer installer = Start(Copy("library-slot.exe"));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("library-slot"));
+    EXPECT_EQ(ReadFileBytes(library_), before);
+    EXPECT_FALSE(FileExists(loadedMark));
+}
+
+TEST_F(CabinetLibrary, AnAbsentLibraryIsWrittenFromADllImageOnlyAndThenBound)
+{
+    std::string away = library_ + ".away";
+    ASSERT_TRUE(MoveFileA(library_.c_str(), away.c_str()));
+
+    // An empty slot plants nothing. Whether the platform then still finds a library of its
+    // own decides between an installation and "Cabinet.dll could not be loaded!".
+    Installer empty = Start(Copy("silent.exe"));
+    std::vector<std::string> boxes = AnswerBoxesUntilExit(empty);
+    EXPECT_EQ(WaitForExit(empty), 0u);
+    EXPECT_FALSE(FileExists(library_));
+    for (const std::string &text : boxes)
+        EXPECT_EQ(text, "Cabinet.dll could not be loaded!");
+
+    // A DLL image is written whole, slot padding included, and is the library then bound.
+    // Wine prefers its own cabinet.dll to any file; told otherwise for this program, it loads
+    // the file.
+    HKEY overrides;
+    const char *key = "Software\\Wine\\AppDefaults\\library-slot.exe\\DllOverrides";
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &overrides, nullptr), ERROR_SUCCESS);
+    RegSetValueExA(overrides, "cabinet", 0, REG_SZ, (const BYTE *)"native", 7);
+    RegCloseKey(overrides);
+    Installer installer = Start(Copy("library-slot.exe"));
+    boxes = AnswerBoxesUntilExit(installer);
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    std::string image = ReadFileBytes(WindowsPathFromEnvironment("QUARVEL_TEST_BIN") +
+                                      "\\e2e_slot_library.dll");
+    std::string written = ReadFileBytes(library_);
+    EXPECT_EQ(written, image + std::string(40960 - image.size(), '\0'));
+    EXPECT_TRUE(FileExists(loadedMark));
+    EXPECT_EQ(boxes, std::vector<std::string>{"Erreur d'extraction du fichier(s)."});
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+
+    RegDeleteKeyA(HKEY_CURRENT_USER, key);
+    DeleteFileA(library_.c_str());
+    ASSERT_TRUE(MoveFileA(away.c_str(), library_.c_str()));
+}
+
+}  // namespace
