@@ -4,6 +4,8 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "robot.h"
 #include "test_support.h"
 
@@ -126,12 +128,22 @@ DWORD WaitForExit(Installer &installer, DWORD timeout = 90000)
     return code;
 }
 
-// Whether the installer showed any window of its own before it ended.
-bool ShowedAnyWindow(Installer &installer)
+// The windows the installer showed before it ended, with whether the installation was already
+// done when each was seen: class, caption and that flag.
+std::vector<std::string> WindowsShown(Installer &installer, const std::string &name)
 {
-    bool shown = false;
-    while (WaitForSingleObject(installer.process.hProcess, 20) == WAIT_TIMEOUT)
-        shown = shown || robot::FindTopWindow(nullptr, nullptr, installer.id()) != nullptr;
+    std::vector<std::string> shown;
+    while (WaitForSingleObject(installer.process.hProcess, 5) == WAIT_TIMEOUT) {
+        for (HWND window : robot::FindTopWindows(nullptr, nullptr, installer.id())) {
+            char className[64] = "", caption[128] = "";
+            GetClassNameA(window, className, sizeof className);
+            GetWindowTextA(window, caption, sizeof caption);
+            std::string seen = std::string(className) + " \"" + caption + "\"" +
+                               (IsInstalled(name) ? " after the installation" : "");
+            if (std::find(shown.begin(), shown.end(), seen) == shown.end())
+                shown.push_back(seen);
+        }
+    }
     return shown;
 }
 
@@ -246,7 +258,10 @@ TEST_F(EndToEnd, ASilentPackageInstallsWithoutAWindow)
 {
     Uninstall("silent");
     Installer installer = Start(Copy("silent.exe"));
-    EXPECT_FALSE(ShowedAnyWindow(installer));
+    // Wine shows a dialog that ended during its initialisation for a moment before it destroys
+    // it (Windows does not show it at all): only that moment, after the work, is allowed.
+    for (const std::string &window : WindowsShown(installer, "silent"))
+        EXPECT_EQ(window, "#32770 \"Quarvel E2E silent\" after the installation");
     EXPECT_EQ(WaitForExit(installer), 0u);
     EXPECT_TRUE(IsInstalled("silent"));
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
@@ -313,7 +328,7 @@ TEST_F(EndToEnd, AFileWithoutAPackageEndsAtOnce)
     ASSERT_TRUE(CopyFileA((WindowsPathFromEnvironment("QUARVEL_BIN") + "\\quarvel-stub.exe").c_str(),
                           stub.c_str(), FALSE));
     Installer installer = Start(stub);
-    EXPECT_FALSE(ShowedAnyWindow(installer));
+    EXPECT_EQ(WindowsShown(installer, "none"), std::vector<std::string>{});
     EXPECT_EQ(WaitForExit(installer), 0u);
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
     EXPECT_TRUE(FileExists(stub));
