@@ -666,15 +666,16 @@ TEST(Planting, ARundll32BesideTheInstallerIsNotStarted)
     DeleteFileA(plantedMark);
 }
 
-// The process ids of the children of a process.
-std::vector<DWORD> Children(DWORD parent)
+// The process ids of the children of a process that run the program of that name (the
+// installer's console host is a child too).
+std::vector<DWORD> Children(DWORD parent, const char *program)
 {
     std::vector<DWORD> children;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (entry.th32ParentProcessID == parent)
+        if (entry.th32ParentProcessID == parent && _stricmp(entry.szExeFile, program) == 0)
             children.push_back(entry.th32ProcessID);
     CloseHandle(snapshot);
     return children;
@@ -690,7 +691,7 @@ TEST(Faults, TheInfInstallerKilledDuringTheWaitEndsTheWaitNormally)
     PROCESS_INFORMATION process = StartStub(path, directory);
     bool killed = false;
     for (DWORD start = GetTickCount(); !killed && GetTickCount() - start < 20000;) {
-        for (DWORD child : Children(process.dwProcessId)) {
+        for (DWORD child : Children(process.dwProcessId, "rundll32.exe")) {
             HANDLE installer = OpenProcess(PROCESS_TERMINATE, FALSE, child);
             killed = installer && TerminateProcess(installer, 1);
             if (installer)
