@@ -667,7 +667,7 @@ TEST(Planting, ARundll32BesideTheInstallerIsNotStarted)
 }
 
 // The process ids of the children of a process that run the program of that name (the
-// installer's console host is a child too).
+// installer's console host and Wine's explorer are children too).
 std::vector<DWORD> Children(DWORD parent, const char *program)
 {
     std::vector<DWORD> children;
@@ -685,13 +685,25 @@ TEST(Faults, TheInfInstallerKilledDuringTheWaitEndsTheWaitNormally)
 {
     std::string directory = ScratchDirectory("killed-installer");
     std::string path = directory + "killed.exe";
-    WriteFileBytes(path, Package(GoodCabinet()));
+    // An INF that copies 40 MB keeps its installer busy long enough to be seen and killed.
+    const char slowInf[] =
+        "[Version]\r\nSignature=\"$CHICAGO$\"\r\n"
+        "[DefaultInstall]\r\nCopyFiles=Slow.Files\r\n"
+        "[DestinationDirs]\r\nDefaultDestDir=16422,\"Quarvel Hostile Killed\"\r\n"
+        "[Slow.Files]\r\nbig.bin\r\n"
+        "[SourceDisksNames]\r\n1=\"Quarvel\",,,\r\n[SourceDisksFiles]\r\nbig.bin=1\r\n";
+    WriteFileBytes(path, Package(StoredCabinet({{"hostile.inf", slowInf},
+                                                {"big.bin", std::string(40 << 20, 'b')}})));
     RegDeleteKeyA(HKEY_CURRENT_USER, installedKey);
     RemoveTree(sweepWork);
     PROCESS_INFORMATION process = StartStub(path, directory);
     bool killed = false;
     for (DWORD start = GetTickCount(); !killed && GetTickCount() - start < 20000;) {
-        for (DWORD child : Children(process.dwProcessId, "rundll32.exe")) {
+        // On the setupx route Wine runs rundll32's 16-bit work in winevdm.exe.
+        std::vector<DWORD> children = Children(process.dwProcessId, "rundll32.exe");
+        for (DWORD other : Children(process.dwProcessId, "winevdm.exe"))
+            children.push_back(other);
+        for (DWORD child : children) {
             HANDLE installer = OpenProcess(PROCESS_TERMINATE, FALSE, child);
             killed = installer && TerminateProcess(installer, 1);
             if (installer)
