@@ -14,7 +14,7 @@
 
 #include "layout.h"
 #include "robot.h"
-#include "scramble.h"
+#include "package_builder.h"
 #include "test_support.h"
 
 namespace {
@@ -98,12 +98,12 @@ const char sweepInf[] =
     "[DefaultInstall2.ntx86]\r\nAddReg=Hostile.Registry\r\n"
     "[Hostile.Registry]\r\nHKCU,\"Software\\Quarvel\\Hostile\",\"Installed\",0,\"yes\"\r\n";
 
-struct Texts {
-    std::string title = "Quarvel hostile";
-    std::string infName = "hostile.inf";
-    std::string info;
-    std::string message;
-    std::string licence;
+struct Texts : PackageTexts {
+    Texts()
+    {
+        title = "Quarvel hostile";
+        infName = "hostile.inf";
+    }
 };
 
 std::string Stub()
@@ -113,33 +113,15 @@ std::string Stub()
     return stub;
 }
 
-std::string Scrambled(std::string text)
-{
-    ScrambleText((uint8_t *)&text[0], (uint32_t)text.size());
-    return text;
-}
-
 // A silent package: stub, empty library slot, header, texts, cabinet. The header describes
 // exactly these bytes unless the caller changes it through `edit`.
 std::string Package(const std::string &cabinet, const Texts &texts = {},
                     void (*edit)(PackageHeader &) = nullptr)
 {
-    PackageHeader header{};
-    header.titleLength = (uint8_t)texts.title.size();
-    header.infNameLength = (uint8_t)texts.infName.size();
-    header.infoTextLength = (uint8_t)texts.info.size();
-    header.messageLength = (uint32_t)texts.message.size();
-    header.licenceLength = (uint32_t)texts.licence.size();
-    std::string body = texts.title + texts.infName + Scrambled(texts.info) +
-                       Scrambled(texts.message) + Scrambled(texts.licence) + cabinet;
-    header.totalSize = textOffset + (uint32_t)body.size();
+    PackageHeader header = WithLengths({}, texts, cabinet);
     if (edit)
         edit(header);
-    std::string bytes = Stub();
-    bytes.resize(headerOffset, '\0');
-    uint8_t serialised[headerSize];
-    SerialisePackageHeader(&header, serialised);
-    return bytes + std::string((const char *)serialised, headerSize) + body;
+    return PackageFile(header, texts, cabinet, Stub());
 }
 
 std::string GoodCabinet()
