@@ -43,6 +43,8 @@ bool PackageHeaderConsistent(const PackageHeader *header)
         header->licenceLength > largestPackageValue ||
         header->totalSize > largestPackageValue)
         return false;
-    // Below 2^31 each, so the sum cannot wrap in 32 bits.
-    return CabinetOffset(header) <= header->totalSize;
+    // Two lengths just below 2^31 together wrap 32 bits: add in 64.
+    uint64_t textsEnd = (uint64_t)textOffset + header->titleLength + header->infNameLength +
+                        header->infoTextLength + header->messageLength + header->licenceLength;
+    return textsEnd <= header->totalSize;
 }

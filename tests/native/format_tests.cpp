@@ -170,6 +170,15 @@ TEST(Header, ConsistencyRejectsValuesOf2To31AndTextsPastTheEnd)
     big.licenceLength = 0;
     big.messageLength = 0xFFFFFFFF;
     EXPECT_FALSE(PackageHeaderConsistent(&big));
+
+    // Each below 2^31, together past 2^32: the texts' end wraps to a small offset in 32 bits.
+    PackageHeader wrapping{};
+    wrapping.titleLength = wrapping.infNameLength = wrapping.infoTextLength = 255;
+    wrapping.messageLength = 0x7FFFFF37;
+    wrapping.licenceLength = 0x7FFFFFEF;
+    wrapping.totalSize = 0x00FFFFEF;
+    EXPECT_LE(CabinetOffset(&wrapping), wrapping.totalSize);
+    EXPECT_FALSE(PackageHeaderConsistent(&wrapping));
 }
 
 TEST(BuiltinTexts, InformationTextIsStoredScrambledOnly)

@@ -3,39 +3,21 @@
 
 #include "driver.h"
 #include "package.h"
-#include "scramble.h"
+#include "package_builder.h"
 #include "test_support.h"
 #include "texts.h"
 
 namespace {
 
-struct PackageTexts {
-    std::string title, infName, info, message, licence;
-};
-
-std::string Scrambled(std::string text)
-{
-    ScrambleText((uint8_t *)&text[0], (uint32_t)text.size());
-    return text;
-}
-
 // An installer file as the packaging tool lays it out, with totalSize its true size unless
-// the test overrides it.
+// the test keeps the one it gives.
 std::string PackageFile(PackageHeader header, const PackageTexts &texts,
                         const std::string &cabinet, bool keepTotalSize = false)
 {
-    header.titleLength = (uint8_t)texts.title.size();
-    header.infNameLength = (uint8_t)texts.infName.size();
-    header.infoTextLength = (uint8_t)texts.info.size();
-    header.messageLength = (uint32_t)texts.message.size();
-    header.licenceLength = (uint32_t)texts.licence.size();
-    std::string body = texts.title + texts.infName + Scrambled(texts.info) +
-                       Scrambled(texts.message) + Scrambled(texts.licence) + cabinet;
-    if (!keepTotalSize)
-        header.totalSize = (uint32_t)(textOffset + body.size());
-    uint8_t headerBytes[headerSize];
-    SerialisePackageHeader(&header, headerBytes);
-    return std::string(headerOffset, 'S') + std::string((char *)headerBytes, headerSize) + body;
+    PackageHeader described = WithLengths(header, texts, cabinet);
+    if (keepTotalSize)
+        described.totalSize = header.totalSize;
+    return PackageFile(described, texts, cabinet, std::string(headerOffset, 'S'));
 }
 
 class PackageIntake : public testing::Test {
@@ -179,6 +161,18 @@ TEST_F(PackageIntake, ValuesOf2To31OrMoreAreAMismatch)
             EXPECT_EQ(ReadBoth(damaged), sizeMismatch) << "field " << field << " = " << big;
         }
     }
+}
+
+TEST_F(PackageIntake, LengthsThatWrapTogetherAreAMismatchNotAnAllocation)
+{
+    PackageTexts texts{"", "a.inf", "", "", ""};
+    PackageHeader header = WithLengths({}, texts, "");
+    header.multiVolume = 1;
+    header.messageLength = 0x7FFFFF37;  // with the licence, past 2^32: a 32-bit sum wraps
+    header.licenceLength = 0x7FFFFFEF;
+    header.totalSize = 0x00FFFFEF;
+    EXPECT_EQ(ReadBoth(PackageFile(header, texts, "", std::string(headerOffset, 'S'))),
+              sizeMismatch);
 }
 
 TEST_F(PackageIntake, TextsReachingPastTheTotalSizeAreAMismatch)
