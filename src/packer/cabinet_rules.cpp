@@ -6,6 +6,7 @@
 #include "codepage.h"
 #include "error.h"
 #include "layout.h"
+#include "names.h"
 
 namespace quarvel {
 
@@ -59,17 +60,6 @@ int64_t FromDosTimestamp(DosTimestamp timestamp)
     return DaysFromCivil(year, month, day) * secondsPerDay + seconds;
 }
 
-static bool IsDeviceName(const std::string &name)
-{
-    // Windows opens the device for these, with or without an extension.
-    std::string stem = name.substr(0, name.find('.'));
-    std::transform(stem.begin(), stem.end(), stem.begin(), [](unsigned char c) { return std::toupper(c); });
-    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL")
-        return true;
-    return stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-           stem[3] >= '1' && stem[3] <= '9';
-}
-
 std::string StoredNameFault(const std::string &name)
 {
     if (name.empty())
@@ -91,7 +81,7 @@ std::string StoredNameFault(const std::string &name)
     }
     if (name.back() == '.' || name.back() == ' ')
         return "ends in a dot or a space, which Windows drops from file names";
-    if (IsDeviceName(name))
+    if (IsDeviceName(name.data(), name.size()))
         return "is the name of a Windows device";
     return "";
 }

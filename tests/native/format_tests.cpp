@@ -6,6 +6,7 @@
 
 #include "format_vectors.h"
 #include "layout.h"
+#include "names.h"
 #include "scramble.h"
 #include "texts.h"
 
@@ -202,6 +203,48 @@ TEST(BuiltinTexts, DefaultMessage)
     EXPECT_EQ(strlen(defaultMessage), 63u);
     EXPECT_EQ(0, memcmp(defaultMessage, "\r\r\rVeuillez", 11));
     EXPECT_NE(strstr(defaultMessage, " \"Installer\" "), nullptr);
+}
+
+// ---- Stored names ---------------------------------------------------------------------------
+
+TEST(StoredNames, OnlyFilesInsideTheWorkDirectory)
+{
+    struct Row {
+        const char *name;
+        bool contained;
+    } rows[] = {
+        {"setup.inf", true},
+        {"he..o.c", true},           // dots inside a name are just dots
+        {"..welcome", true},
+        {"sub\\file.c", true},        // a folder part stays inside (creating it fails later)
+        {"console.txt", true},       // longer than a device name
+        {"COM10", true},
+        {"COM0.txt", true},          // not a device
+        {"LPT", true},
+        // Leaving the work directory.
+        {"..\\up.c", false},
+        {"../up.c", false},
+        {"x\\..\\up.c", false},
+        {". .\\up.c", false},         // dots and spaces: the platform drops the spaces
+        {".. \\up.c", false},
+        {"\\root.c", false},
+        {"/root.c", false},
+        {"C:up.c", false},           // a drive
+        {"file.c:stream", false},    // a stream
+        // Devices: the file would be the device, and its path could not be deleted.
+        {"CON", false},
+        {"nul.txt", false},          // with an extension
+        {"Aux.tar.gz", false},
+        {"PRN ", false},             // trailing spaces are dropped
+        {"com1 .log", false},        // so are spaces before the extension
+        {"LPT9", false},
+        {"COM\xB9.txt", false},      // superscript one
+        {"lpt\xB3", false},
+        {"sub\\NUL", false},          // in any component
+        {"CON\\x.c", false},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(IsContainedName(row.name), row.contained) << row.name;
 }
 
 }  // namespace
