@@ -43,8 +43,8 @@ typedef void (*ProgressCallback)(const char *fileName);
 // Extracts every file of the package's cabinet into the work directory and records it;
 // reports a failure in a message box and in the dialog's status text (control 3002).
 void ExtractCabinet(HWND dialog, ProgressCallback progress);
-// Refuses (-1) a stored name that would leave the work directory or make a path longer than
-// MAX_PATH - 1, and every file of a cabinet set.
+// Refuses (-1) a stored name that would leave the work directory or name a device, one that
+// would make a path longer than MAX_PATH - 1, and every file of a cabinet set.
 INT_PTR DIAMONDAPI CabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification);
 // path holds pathBufferSize bytes; a backslash is appended unless empty or already there.
 void WithTrailingBackslash(char *path);

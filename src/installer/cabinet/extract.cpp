@@ -4,6 +4,7 @@
 
 #include "controls.h"
 #include "driver.h"
+#include "names.h"
 
 typedef HFDI(DIAMONDAPI *FdiCreateProc)(PFNALLOC, PFNFREE, PFNOPEN, PFNREAD, PFNWRITE, PFNCLOSE,
                                         PFNSEEK, int, PERF);
@@ -105,33 +106,6 @@ void ExtractCabinet(HWND dialog, ProgressCallback progress)
     }
 }
 
-// A stored name stays inside the work directory: it is relative, names no drive or stream,
-// and has no component that the platform reads as the parent directory. Components of dots
-// and spaces only are refused whole, since trailing dots and spaces are dropped from names.
-static bool IsContainedName(const char *name)
-{
-    if (name[0] == '\\' || name[0] == '/')
-        return false;
-    const char *component = name;
-    for (const char *p = name;; p++) {
-        if (*p == ':')
-            return false;
-        if (*p == '\\' || *p == '/' || *p == 0) {
-            DWORD dots = 0;
-            bool onlyDotsAndSpaces = true;
-            for (const char *c = component; c < p; c++) {
-                dots += *c == '.';
-                onlyDotsAndSpaces = onlyDotsAndSpaces && (*c == '.' || *c == ' ');
-            }
-            if (onlyDotsAndSpaces && dots >= 2)
-                return false;
-            if (*p == 0)
-                return true;
-            component = p + 1;
-        }
-    }
-}
-
 // The work directory followed by the stored name; false when the name would leave the work
 // directory or the path would not fit a recorded entry.
 static bool TargetPath(const char *name, char *target)
@@ -156,6 +130,9 @@ INT_PTR DIAMONDAPI CabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION noti
             progressCallback(notification->psz1);
         if (!TargetPath(notification->psz1, target))
             return -1;
+        // A file left by an earlier run may be read-only, hidden or system: creating over it
+        // would be refused.
+        SetFileAttributesA(target, FILE_ATTRIBUTE_NORMAL);
         return CabinetOpen(target, outputOpenFlags, 0);
 
     case fdintCLOSE_FILE_INFO: {

@@ -26,7 +26,8 @@ void FormatVolumeNumber(DWORD number, char *text);
 
 constexpr DWORD pathBufferSize = 261;        // title, infName, workDirectory, packagePath
 constexpr DWORD systemDirectorySize = 128;
-constexpr DWORD currentDirectorySize = 256;
+// Every current directory Windows allows (MAX_PATH with its NUL) fits.
+constexpr DWORD currentDirectorySize = pathBufferSize;
 constexpr DWORD copyBufferSize = 41000;
 // A recorded file is the work directory plus a stored name; longer paths are refused.
 constexpr DWORD extractedPathSize = MAX_PATH;
@@ -117,6 +118,8 @@ bool PathExists(char *path);
 void ToBackslashes(char *path);
 // Creates the directory and every missing parent, top down; a failure is a fatal stop.
 void MakeDirectoryPath(const char *path);
+// Deletes an extracted file, which may have been stored read-only, hidden or system.
+void DeleteExtractedFile(const char *path);
 // parent and name hold pathBufferSize bytes.
 void ParentDirectory(const char *path, char *parent);
 void FileNamePart(const char *path, char *name);

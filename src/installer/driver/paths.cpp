@@ -47,9 +47,18 @@ void MakeDirectoryPath(const char *path)
         return;
     char parent[pathBufferSize];
     ParentDirectory(directory, parent);
-    MakeDirectoryPath(parent);
+    // A parent that is not shorter (C:\x\y: is its own parent) would recurse for ever;
+    // creating the directory itself then fails with the platform's own reason.
+    if (TextLength(parent) < length)
+        MakeDirectoryPath(parent);
     if (!CreateDirectoryA(directory, 0))
         FatalStop("Impossible de cr\xE9" "er le r\xE9pertoire", directory, GetLastError());
+}
+
+void DeleteExtractedFile(const char *path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);  // DeleteFileA refuses a read-only file
+    DeleteFileA(path);
 }
 
 void ParentDirectory(const char *path, char *parent)

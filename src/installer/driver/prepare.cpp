@@ -96,8 +96,13 @@ bool PrepareInstallation(void)
         state.builtinInfoText[i] = (char)info.bytes[i];
     state.builtinInfoText[builtinInfoTextLength] = 0;
 
-    GetCurrentDirectoryA(currentDirectorySize, state.currentDirectory);
+    DWORD current = GetCurrentDirectoryA(currentDirectorySize, state.currentDirectory);
     DWORD systemLength = GetSystemDirectoryA(state.systemDirectory, systemDirectorySize - 1);
+    // A start directory that does not fit cannot be restored after the INF installer ran; the
+    // system directory then takes its place, so that the work directory does not stay current
+    // and can still be removed.
+    if (current == 0 || current >= currentDirectorySize)
+        CopyText(state.currentDirectory, currentDirectorySize, state.systemDirectory);
     ChooseWorkDirectory(systemLength);
 
     state.packageHandle = OpenForReading(state.packagePath);

@@ -35,7 +35,7 @@ static void ShutdownCleanup(void)
 static LONG WINAPI CleanUpAfterCrash(EXCEPTION_POINTERS *)
 {
     for (DWORD i = 0; i < state.extractedFileCount; i++)
-        DeleteFileA(state.extractedFiles[i]);
+        DeleteExtractedFile(state.extractedFiles[i]);
     ShutdownCleanup();
     return EXCEPTION_CONTINUE_SEARCH;
 }

@@ -7,12 +7,13 @@
 #include "driver.h"
 #include "launcher.h"
 
-// Commands that reach the dialog through the nested message loops while the work runs are
-// dropped: the disabled buttons keep the user's clicks out, but a close request or a posted
-// command would otherwise close the dialog in the middle of the extraction.
+// Commands that reach the dialog through the nested message loops while the work runs, or
+// while the Close command deletes the files and ends the dialog, are dropped: the disabled
+// buttons keep the user's clicks out, but a close request or a posted command would otherwise
+// close the dialog in the middle of the extraction, or run the Close command a second time.
 static bool working;
-// Set once the Close command has ended the dialog: a licence dialog still open then must not
-// start the work on a dialog that is going away.
+// Set once the Close command has started: a licence dialog still open then must not start the
+// work on a dialog that is going away.
 static bool closing;
 
 // Deletes every recorded file, showing each one, and ends the dialog.
@@ -20,7 +21,7 @@ static void CloseInstaller(HWND dialog)
 {
     closing = true;
     for (DWORD i = 0; i < state.extractedFileCount; i++) {
-        DeleteFileA(state.extractedFiles[i]);
+        DeleteExtractedFile(state.extractedFiles[i]);
         ShowStatus(messages.dialog.deleting, state.extractedFiles[i]);
         PumpOneMessage();
     }
@@ -52,7 +53,6 @@ static void StartInstallation(HWND dialog)
         AppendText(status, sizeof status, messages.dialog.pleaseWait);
         SetControlText(dialog, IDC_STATUS, status);
         LaunchInfInstallation();
-        working = false;
         if (state.showCompletion) {
             SetControlText(dialog, IDC_CLOSE, messages.dialog.ok);
             ShowStatus("", messages.dialog.installationComplete);
@@ -61,6 +61,7 @@ static void StartInstallation(HWND dialog)
             SetForegroundWindow(dialog);
             CloseInstaller(dialog);
         }
+        working = false;
     } else {
         working = false;
         EndDialog(dialog, IDOK);
@@ -97,7 +98,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         }
         return 0;  // the focus stays where the platform puts it
     }
-    if (message != WM_COMMAND || working)
+    if (message != WM_COMMAND || working || closing)
         return 0;
     switch (LOWORD(wParam)) {
     case IDC_INSTALL:
