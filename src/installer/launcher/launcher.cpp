@@ -13,6 +13,14 @@ static_assert(sizeof advpackCommand - 1 + sizeof advpackFirstSection - 1 +
 static_assert(sizeof setupapiCommand - 1 + sizeof hinfSection - 1 <= infCommandFixedLength &&
                   sizeof setupxCommand - 1 + sizeof hinfSection - 1 <= infCommandFixedLength,
               "InstallHinfSection line");
+// Every kind of message that the oldest Windows knows. Spelled out: the headers' QS_ALLINPUT
+// carries raw input (XP and later) and, for newer targets, touch and pointer input (8 and
+// later), and Windows refuses a wake mask with a bit it does not know.
+constexpr DWORD wakeOnAnyMessage = QS_KEY | QS_MOUSEMOVE | QS_MOUSEBUTTON | QS_POSTMESSAGE |
+                                   QS_TIMER | QS_PAINT | QS_SENDMESSAGE | QS_HOTKEY;
+static_assert(wakeOnAnyMessage == 0xFF, "the wake bits of Windows 95 and NT 4.0");
+constexpr DWORD failedWaitSlice = 50;  // milliseconds
+
 static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(STARTUPINFOA) == 68, "Win32 records");
 
 // Appends at most limit characters of field: the state's fixed arrays need not end with a NUL.
@@ -120,12 +128,19 @@ bool RunAndWait(const char *program, char *commandLine)
     // Asleep until a message arrives or the installer's process ends. The exit code plays no
     // part, so an installer that ends with STILL_ACTIVE (259) ends the wait like any other.
     // MsgWaitForMultipleObjects wakes only for messages that arrived since the queue was last
-    // looked at, so the queue is emptied before each wait. A failed wait ends it too, rather
-    // than spin.
-    do
+    // looked at, so the queue is emptied before each wait. A wait that fails is never taken for
+    // the installer's end: the process is then waited for in short slices, the queue still
+    // served between them.
+    for (;;) {
         ServeMessages();
-    while (MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE, QS_ALLINPUT) ==
-           WAIT_OBJECT_0 + 1);
+        DWORD woke = MsgWaitForMultipleObjects(1, &process.hProcess, FALSE, INFINITE,
+                                               wakeOnAnyMessage);
+        if (woke == WAIT_OBJECT_0)
+            break;
+        if (woke != WAIT_OBJECT_0 + 1 &&
+            WaitForSingleObject(process.hProcess, failedWaitSlice) == WAIT_OBJECT_0)
+            break;
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return true;
