@@ -19,6 +19,9 @@ function(quarvel_win32_test name)
             RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}")
         return()
     endif()
+    if(NOT QUARVEL_WINE_USABLE)
+        return()
+    endif()
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
@@ -28,7 +31,7 @@ function(quarvel_win32_test name)
     set_tests_properties(win32.${name} PROPERTIES
         FIXTURES_REQUIRED "wine;${T_FIXTURES}"
         TIMEOUT ${T_TIMEOUT}
-        ENVIRONMENT "QUARVEL_SHARED=${QUARVEL_SHARED_DIR};QUARVEL_BUILD=${CMAKE_BINARY_DIR};QUARVEL_SOURCE=${CMAKE_SOURCE_DIR};QUARVEL_BIN=${QUARVEL_BIN_DIR};QUARVEL_TEST_BIN=${QUARVEL_WIN32_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}")
+        ENVIRONMENT "QUARVEL_OUTPUT=${QUARVEL_WINE_DIR};QUARVEL_SHARED=${QUARVEL_SHARED_DIR};QUARVEL_BUILD=${CMAKE_BINARY_DIR};QUARVEL_SOURCE=${CMAKE_SOURCE_DIR};QUARVEL_BIN=${QUARVEL_BIN_DIR};QUARVEL_TEST_BIN=${QUARVEL_WIN32_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}")
     if(T_EXCLUSIVE)
         set_tests_properties(win32.${name} PROPERTIES RESOURCE_LOCK wine_shared_state)
     endif()
@@ -49,11 +52,23 @@ function(quarvel_win32_helper_program name)
 endfunction()
 
 # One Xvfb and one fresh Wine prefix for a whole test run, started before the first Win32 test
-# and stopped after the last.
+# and stopped after the last. On a machine that cannot run Wine the Win32 tests are not
+# registered; one skipped test says why, so that the summary shows what did not run.
 function(quarvel_wine_session_fixture)
+    execute_process(COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-usable"
+        RESULT_VARIABLE unusable ERROR_VARIABLE reason ERROR_STRIP_TRAILING_WHITESPACE)
+    if(unusable)
+        message(WARNING "The Win32 tests will not run: ${reason}")
+        set(QUARVEL_WINE_USABLE OFF PARENT_SCOPE)
+        add_test(NAME win32.skipped COMMAND sh -c "printf '%s\\n' \"$1\"; exit 77" sh "${reason}")
+        set_tests_properties(win32.skipped PROPERTIES SKIP_RETURN_CODE 77)
+        return()
+    endif()
+    set(QUARVEL_WINE_USABLE ON PARENT_SCOPE)
     add_test(NAME wine.start COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-session" start "${QUARVEL_WINE_DIR}")
     add_test(NAME wine.stop COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-session" stop "${QUARVEL_WINE_DIR}")
-    set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 240)
+    set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 240
+        ENVIRONMENT "QUARVEL_SHARED=${QUARVEL_SHARED_DIR}")
     set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 endfunction()
 

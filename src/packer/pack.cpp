@@ -140,12 +140,21 @@ Payload ReadyCabinet(const std::string &path, bool quiet)
     return payload;
 }
 
+// advpack splits its command line at commas: an INF name with one installs nothing, silently.
+static std::string UsableInfName(const std::string &name)
+{
+    if (name.find(',') != std::string::npos)
+        throw Error("the INF file " + Quoted(name) + " has a comma in its name, which advpack "
+                    "reads as the end of the name; rename it");
+    return name;
+}
+
 std::string ChooseInfName(const std::vector<std::string> &names, const std::optional<std::string> &wanted)
 {
     if (wanted) {
         for (const std::string &name : names)
             if (FoldedName(name) == FoldedName(*wanted))
-                return name;
+                return UsableInfName(name);
         throw Error("--inf " + Quoted(*wanted) + " is not among the files");
     }
     std::vector<std::string> infs;
@@ -157,7 +166,7 @@ std::string ChooseInfName(const std::vector<std::string> &names, const std::opti
     if (infs.size() > 1)
         throw Error(std::to_string(infs.size()) + " .inf files among the files (" + infs[0] + ", " +
                     infs[1] + (infs.size() > 2 ? ", ..." : "") + "); choose one with --inf");
-    return infs[0];
+    return UsableInfName(infs[0]);
 }
 
 std::optional<int64_t> SourceDateEpoch()

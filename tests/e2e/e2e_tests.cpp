@@ -378,6 +378,140 @@ TEST_F(EndToEnd, AWorkDirectoryThatCannotBeMadeEndsWithTheSystemErrorCode)
     DeleteFileA("C:\\e2e-blocker");
 }
 
+// Stored read-only, hidden and system: the Close command must still delete the file, or the
+// work directory stays behind.
+TEST_F(EndToEnd, AFileStoredReadOnlyIsDeletedAndTheWorkDirectoryGoes)
+{
+    std::string path = Copy("silent.exe");
+    std::string bytes = ReadFileBytes(path);
+    size_t name = bytes.find(std::string("readme.txt", 11));  // its cabinet record, NUL included
+    ASSERT_NE(name, std::string::npos);
+    bytes[name - 2] = 0x27;  // the record's attributes precede its name
+    bytes[name - 1] = 0;
+    WriteFileBytes(path, bytes);
+    Uninstall("silent");
+    Installer installer = Start(path);
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("silent"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+    Uninstall("silent");
+}
+
+// A start directory as long as Windows allows, and longer where Wine allows it: the directory
+// is restored, or left for the system directory, and the installation ends normally.
+TEST_F(EndToEnd, ALongStartDirectoryStillEndsNormally)
+{
+    for (size_t length : {size_t(258), size_t(300)}) {
+        SCOPED_TRACE(length);
+        std::string start = directory_;
+        while (start.size() < length) {
+            start += std::string(std::min<size_t>(40, length - start.size()), 's');
+            CreateDirectoryA(start.c_str(), nullptr);
+            start += '\\';
+        }
+        start.pop_back();
+        Uninstall("silent");
+        Installer installer;
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        std::string path = Copy("silent.exe"), commandLine = "\"" + path + "\"";
+        if (!CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                            start.c_str(), &startup, &installer.process)) {
+            EXPECT_GT(length, size_t(MAX_PATH)) << "no process in a directory Windows allows";
+            continue;
+        }
+        EXPECT_EQ(WaitForExit(installer), 0u);
+        EXPECT_TRUE(IsInstalled("silent"));
+        EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+    }
+}
+
+// ---- Each Windows family -------------------------------------------------------------------
+
+// The version that Wine reports to every program started after it is set, as winecfg -v does.
+void SetWindowsVersion(const char *version)
+{
+    HKEY wine;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &wine, nullptr), ERROR_SUCCESS);
+    if (version)
+        RegSetValueExA(wine, "Version", 0, REG_SZ, (const BYTE *)version, (DWORD)strlen(version) + 1);
+    else
+        RegDeleteValueA(wine, "Version");
+    RegCloseKey(wine);
+}
+
+struct Family {
+    const char *version;
+    bool nt;
+};
+
+class EveryWindows : public EndToEnd, public testing::WithParamInterface<Family> {
+protected:
+    void SetUp() override
+    {
+        EndToEnd::SetUp();
+        SetWindowsVersion(GetParam().version);
+    }
+    void TearDown() override { SetWindowsVersion(nullptr); }
+
+    // A silent package: installs without a click.
+    void InstallSilently(const std::string &name, const std::string &package)
+    {
+        Uninstall(name);
+        Installer installer = Start(Copy(package));
+        EXPECT_EQ(WaitForExit(installer), 0u);
+        EXPECT_TRUE(IsInstalled(name));
+        EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+    }
+};
+
+// The routes and the sections that run: advpack's first section has its NT form on NT only;
+// the setupx command, when the system has setupx.dll, on every family.
+TEST_P(EveryWindows, TheRoutesRunTheFamilysSections)
+{
+    InstallSilently("scrambled", "scrambled.exe");
+    EXPECT_EQ(RegistryValue("scrambled", "Section"),
+              GetParam().nt ? "DefaultInstall2.ntx86" : "DefaultInstall2");
+    EXPECT_EQ(RegistryValue("scrambled", "SecondSection"), "yes");
+
+    Uninstall("setupx");
+    Installer installer = Start(Copy("setupx.exe"));
+    InstallThroughTheDialog(installer, "Quarvel E2E setupx");  // the completion screen
+    ASSERT_TRUE(robot::Click(robot::FindDialog("Quarvel E2E setupx", installer.id()), 2));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_EQ(RegistryValue("setupx", "Section"), "DefaultInstall");
+}
+
+TEST_P(EveryWindows, SilentLicenceVolumesAndTheAdministratorCheckInstall)
+{
+    InstallSilently("silent", "silent.exe");
+    InstallSilently("admin", "admin.exe");  // outside NT without a question; Wine's token holds it
+
+    Uninstall("silent-licence");
+    Installer installer = Start(Copy("silent-licence.exe"));
+    HWND licence = robot::WaitForDialog("Informations sur la licence...", installer.id());
+    ASSERT_NE(licence, nullptr);
+    ASSERT_TRUE(robot::Click(licence, 1));
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("silent-licence"));
+
+    Uninstall("multi");
+    for (const char *volume : {"multi.exe", "multi.001", "multi.002"})
+        Copy(std::string("multi\\") + volume);
+    installer = Start(directory_ + "multi.exe");
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("multi"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Wine, EveryWindows,
+                         testing::Values(Family{"win98", false}, Family{"winxp", true},
+                                         Family{"win7", true}, Family{"win10", true}),
+                         [](const testing::TestParamInfo<Family> &info) {
+                             return std::string(info.param.version);
+                         });
+
 class Volumes : public EndToEnd {
 protected:
     // The volume set, copied; returns the installer's path.

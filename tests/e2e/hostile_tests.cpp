@@ -2,7 +2,7 @@
 // values, wrong magic, broken cabinets and cabinets whose names try to leave the work
 // directory. Every case must end in time with a defined outcome, write nothing outside the
 // work directory and leave that directory only where a failure keeps it. The sweep writes its
-// table to ROBUSTNESS.md in the build directory. Planting and fault cases follow.
+// table to ROBUSTNESS.md in the Wine session's directory (build/wine). Planting and fault cases follow.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -396,7 +396,7 @@ public:
             out += "| " + Printable(o.name) + " | " + (o.timedOut ? "TIMED OUT; " : "") +
                    Printable(o.shown) + " | " + Hex(o.exitCode) + " | " + Joined(o.kept) + " | " +
                    Joined(o.outside) + " |\n";
-        WriteFileBytes(WindowsPathFromEnvironment("QUARVEL_BUILD") + "\\ROBUSTNESS.md", out);
+        WriteFileBytes(WindowsPathFromEnvironment("QUARVEL_OUTPUT") + "\\ROBUSTNESS.md", out);
     }
 };
 const testing::Environment *const tableWriter = testing::AddGlobalTestEnvironment(new TableWriter);

@@ -283,6 +283,7 @@ TEST_F(BadInputs, EachGivesItsOwnErrorAndLeavesNoOutput)
     WriteFile(dir + "/second.inf", infText);
     WriteFile(dir + "/back\\slash.txt", "x");
     WriteFile(dir + "/README.TXT", "upper");
+    WriteFile(dir + "/a,b.inf", infText);
     fs::create_directories(dir + "/nested/sub");
     WriteFile(dir + "/nested/setup.inf", infText);
     fs::create_directories(dir + "/many");
@@ -300,6 +301,9 @@ TEST_F(BadInputs, EachGivesItsOwnErrorAndLeavesNoOutput)
         {"INF not among the files",
          [](const std::string &p) { return std::vector<std::string>{"--inf", "other.inf", p}; },
          "--inf \"other.inf\" is not among the files"},
+        {"an INF name with a comma, where advpack's command line ends it",
+         [dir](const std::string &p) { return std::vector<std::string>{p + "/data.bin", dir + "/a,b.inf"}; },
+         "the INF file \"a,b.inf\" has a comma in its name"},
         {"two INF files",
          [dir](const std::string &p) { return std::vector<std::string>{p, dir + "/second.inf"}; },
          "2 .inf files among the files"},

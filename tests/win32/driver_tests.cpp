@@ -166,17 +166,27 @@ TEST(PathHelpersDeathTest, ADirectoryThatCannotBeCreatedEndsTheProgramWithItsErr
     testing::FLAGS_gtest_death_test_style = "threadsafe";
     std::string root = ScratchDirectory("blocked");
     WriteFileBytes(root + "file", "a file where a directory should be");
-    std::string target = root + "file\\work\\";
-    SetLastError(0);
-    ASSERT_FALSE(CreateDirectoryA((root + "file\\work").c_str(), nullptr));
-    DWORD expected = GetLastError();
-    EXPECT_EXIT(
-        {
-            MessageBoxAnswerer answerer;  // the fatal report waits for its OK
-            MakeDirectoryPath(target.c_str());
-        },
-        testing::ExitedWithCode(expected), "");
-    EXPECT_FALSE(DirectoryExists(root + "file\\work"));
+    struct Row {
+        const char *fault;
+        std::string target, refused;  // what is asked for, and the level the platform refuses
+    } rows[] = {
+        {"a file in the way", root + "file\\work\\", root + "file\\work"},
+        // Its own parent: a walk up the path that never gets shorter would overflow the stack.
+        {"a colon after the last name", root + "x:", root + "x:"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.fault);
+        SetLastError(0);
+        ASSERT_FALSE(CreateDirectoryA(row.refused.c_str(), nullptr));
+        DWORD expected = GetLastError();
+        EXPECT_EXIT(
+            {
+                MessageBoxAnswerer answerer;  // the fatal report waits for its OK
+                MakeDirectoryPath(row.target.c_str());
+            },
+            testing::ExitedWithCode(expected), "");
+        EXPECT_FALSE(DirectoryExists(row.refused));
+    }
 }
 
 int order[4];

@@ -390,9 +390,11 @@ INSTANTIATE_TEST_SUITE_P(
 const char *const escapingNames[] = {
     "..\\up.c", "../up.c", "x\\..\\.c", "C:up.cc", "C:\\up.c", "\\hell.c", "/hell.c",
     "hel:l.c", "...\\u.c", ". .\\u.c", ".. \\u.c",
+    // Device names: the file would be the device, and its path could not be deleted.
+    "NUL.txt", "con.c.c", "COM1.cc", "lpt9 .c", "PRN    ", "aux.   ", "CoM\xB9.cc",
 };
 
-TEST_F(Extraction, NamesThatWouldLeaveTheWorkDirectoryAreRefused)
+TEST_F(Extraction, NamesThatWouldLeaveTheWorkDirectoryOrNameADeviceAreRefused)
 {
     // Deep enough that ".." from the work directory lands in a directory of the test's own.
     for (const char *name : escapingNames) {
@@ -498,13 +500,22 @@ TEST_F(Extraction, ACabinetWithoutFilesSucceedsWithNoProgress)
     EXPECT_EQ(run.statusText, "before");
 }
 
-TEST_F(Extraction, AnExistingFileIsOverwritten)
+// A file left by an earlier run, with the attributes it may have been stored with: Windows
+// refuses to create over a read-only, hidden or system file (Wine as root would not).
+TEST_F(Extraction, AnExistingFileIsOverwrittenWhateverItsAttributes)
 {
-    WriteFileBytes(work_ + "hello.c", std::string(5000, 'o'));
-    ExtractionRun run = Extract(SharedCabinet("good/normal_2files_1folder.cab"));
-    EXPECT_TRUE(run.succeeded);
-    EXPECT_EQ(Md5Hex(ReadFileBytes(work_ + "hello.c")),
-              ExpectedMembers("good/normal_2files_1folder.cab").at(0).md5);
+    for (DWORD attributes : {DWORD(FILE_ATTRIBUTE_NORMAL), DWORD(FILE_ATTRIBUTE_READONLY),
+                             DWORD(FILE_ATTRIBUTE_HIDDEN), DWORD(FILE_ATTRIBUTE_SYSTEM),
+                             DWORD(0x27)}) {
+        SCOPED_TRACE(attributes);
+        WriteFileBytes(work_ + "hello.c", std::string(5000, 'o'));
+        SetFileAttributesA((work_ + "hello.c").c_str(), attributes);
+        ExtractionRun run = Extract(SharedCabinet("good/normal_2files_1folder.cab"));
+        EXPECT_TRUE(run.succeeded);
+        EXPECT_EQ(Md5Hex(ReadFileBytes(work_ + "hello.c")),
+                  ExpectedMembers("good/normal_2files_1folder.cab").at(0).md5);
+        SetFileAttributesA((work_ + "hello.c").c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
 }
 
 TEST_F(Extraction, ProgressNamesEachFileAsStoredBeforeItExists)

@@ -1,11 +1,12 @@
-// The administrator check: the group scan on built group lists, and the real tokens that Wine
-// gives the process and an impersonating thread. (Outside NT the check answers true without a
-// token: launcher_tests runs a probe under a Windows 98 version setting for that.)
+// The administrator check: the group scan on built group lists, and which token it reads, on
+// made-up tokens. (Outside NT the check answers true without a token: launcher_tests runs a
+// probe under a Windows 98 version setting for that.)
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "guards.h"
+#include "import_slot.h"
 
 namespace {
 
@@ -91,103 +92,85 @@ TEST(GroupScan, FindsAdministratorsWhereverAndHoweverHeld)
     }
 }
 
-// Wine gives every process a token with the Administrators group.
-TEST(AdministratorCheck, TrueForWinesProcessToken)
+// ---- Which token decides -----------------------------------------------------------------
+
+// Tokens made up for the check, through the import slots of the token functions: Wine gives
+// every token the Administrators group, so only made-up tokens can tell the thread's from the
+// process's. A token is an event handle standing for one group list.
+struct MadeUpTokens {
+    bool threadHasToken, threadHoldsAdministrators;
+    bool processTokenOpens, processHoldsAdministrators;
+} tokens;
+HANDLE threadToken, processToken;
+
+BOOL WINAPI OpenMadeUpThreadToken(HANDLE, DWORD, BOOL, HANDLE *token)
 {
-    HANDLE token;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
-    DWORD size = 0;
-    GetTokenInformation(token, TokenGroups, nullptr, 0, &size);
-    std::vector<BYTE> groups(size);
-    ASSERT_TRUE(GetTokenInformation(token, TokenGroups, groups.data(), size, &size));
-    CloseHandle(token);
-    std::vector<BYTE> administrators = WellKnownSid(WinBuiltinAdministratorsSid);
-    ASSERT_TRUE(GroupsHoldSid((const TOKEN_GROUPS *)groups.data(), administrators.data()));
-
-    EXPECT_TRUE(IsAdministrator());
-    HANDLE thread;
-    EXPECT_FALSE(OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, FALSE, &thread));
-}
-
-// Runs IsAdministrator on a thread that impersonates token, and answers what it said.
-struct Impersonation {
-    HANDLE token;
-    bool impersonated;
-    bool answer;
-    DWORD error;
-};
-
-DWORD WINAPI AskWhileImpersonating(void *parameter)
-{
-    Impersonation *run = (Impersonation *)parameter;
-    run->impersonated = SetThreadToken(nullptr, run->token) != 0;
-    run->answer = IsAdministrator();
-    RevertToSelf();
-    return 0;
-}
-
-bool AnswerOnThreadWithToken(HANDLE token)
-{
-    Impersonation run = {token, false, false, 0};
-    HANDLE thread = CreateThread(nullptr, 0, AskWhileImpersonating, &run, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    EXPECT_TRUE(run.impersonated);
-    return run.answer;
-}
-
-TEST(AdministratorCheck, TrueForAThreadWhoseTokenHoldsAdministratorsOnlyForDeny)
-{
-    HANDLE process, restricted, impersonation;
-    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_ALL_ACCESS, &process));
-    std::vector<BYTE> administrators = WellKnownSid(WinBuiltinAdministratorsSid);
-    SID_AND_ATTRIBUTES disable = {administrators.data(), 0};
-    ASSERT_TRUE(CreateRestrictedToken(process, 0, 1, &disable, 0, nullptr, 0, nullptr,
-                                      &restricted));
-    ASSERT_TRUE(DuplicateToken(restricted, SecurityImpersonation, &impersonation));
-
-    DWORD size = 0;
-    GetTokenInformation(impersonation, TokenGroups, nullptr, 0, &size);
-    std::vector<BYTE> bytes(size);
-    ASSERT_TRUE(GetTokenInformation(impersonation, TokenGroups, bytes.data(), size, &size));
-    const TOKEN_GROUPS *groups = (const TOKEN_GROUPS *)bytes.data();
-    bool denyOnly = false;
-    for (DWORD i = 0; i < groups->GroupCount; i++)
-        if (EqualSid(groups->Groups[i].Sid, administrators.data()))
-            denyOnly = (groups->Groups[i].Attributes & SE_GROUP_USE_FOR_DENY_ONLY) != 0;
-    ASSERT_TRUE(denyOnly) << "the restricted token still holds Administrators for use";
-
-    EXPECT_TRUE(AnswerOnThreadWithToken(impersonation));
-    CloseHandle(impersonation);
-    CloseHandle(restricted);
-    CloseHandle(process);
-}
-
-DWORD WINAPI AskAsAnonymous(void *parameter)
-{
-    Impersonation *run = (Impersonation *)parameter;
-    run->impersonated = ImpersonateAnonymousToken(GetCurrentThread()) != 0;
-    run->error = GetLastError();
-    if (run->impersonated) {
-        run->answer = IsAdministrator();
-        RevertToSelf();
+    if (!tokens.threadHasToken) {
+        SetLastError(ERROR_NO_TOKEN);
+        return FALSE;
     }
-    return 0;
+    *token = threadToken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return TRUE;
 }
 
-// The thread's token decides: the anonymous token holds no Administrators group, however the
-// process's token is made.
-TEST(AdministratorCheck, FalseForAThreadThatImpersonatesTheAnonymousToken)
+BOOL WINAPI OpenMadeUpProcessToken(HANDLE, DWORD, HANDLE *token)
 {
-    Impersonation run = {nullptr, false, true, 0};
-    HANDLE thread = CreateThread(nullptr, 0, AskAsAnonymous, &run, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-    if (!run.impersonated)
-        GTEST_SKIP() << "this platform cannot impersonate the anonymous token (error "
-                     << run.error << "; Wine 8 does not implement it)";
-    EXPECT_FALSE(run.answer);
-    EXPECT_TRUE(IsAdministrator());  // the process's own token again
+    if (!tokens.processTokenOpens) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    *token = processToken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    return TRUE;
+}
+
+BOOL WINAPI MadeUpGroups(HANDLE token, TOKEN_INFORMATION_CLASS, void *buffer, DWORD size,
+                         DWORD *needed)
+{
+    static std::vector<BYTE> administrators = WellKnownSid(WinBuiltinAdministratorsSid);
+    static std::vector<BYTE> users = WellKnownSid(WinBuiltinUsersSid);
+    bool holds = token == threadToken ? tokens.threadHoldsAdministrators
+                                      : tokens.processHoldsAdministrators;
+    DWORD recordSize = sizeof(TOKEN_GROUPS) + sizeof(SID_AND_ATTRIBUTES);  // room for two
+    *needed = recordSize;
+    if (!buffer || size < recordSize) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    TOKEN_GROUPS *groups = (TOKEN_GROUPS *)buffer;
+    groups->GroupCount = holds ? 2 : 1;
+    groups->Groups[0] = {users.data(), enabled};
+    if (holds)
+        groups->Groups[1] = {administrators.data(), enabled};
+    return TRUE;
+}
+
+}  // namespace
+
+QUARVEL_IMPORT_SLOT(OpenThreadToken, 16) = OpenMadeUpThreadToken;
+QUARVEL_IMPORT_SLOT(OpenProcessToken, 12) = OpenMadeUpProcessToken;
+QUARVEL_IMPORT_SLOT(GetTokenInformation, 20) = MadeUpGroups;
+
+namespace {
+
+TEST(AdministratorCheck, TheThreadsTokenDecidesWhenThereIsOne)
+{
+    struct Row {
+        const char *what;
+        MadeUpTokens tokens;
+        bool expected;
+    } rows[] = {
+        // A check that never asks for the thread's token answers from the process's.
+        {"impersonating an ordinary user in an administrator's process", {true, false, true, true}, false},
+        {"impersonating an administrator in an ordinary user's process", {true, true, true, false}, true},
+        {"no impersonation, an administrator's process", {false, false, true, true}, true},
+        {"no impersonation, an ordinary user's process", {false, false, true, false}, false},
+        {"no token can be opened", {false, false, false, true}, false},
+    };
+    for (const Row &row : rows) {
+        tokens = row.tokens;
+        threadToken = processToken = nullptr;
+        EXPECT_EQ(IsAdministrator(), row.expected) << row.what;
+    }
 }
 
 }  // namespace

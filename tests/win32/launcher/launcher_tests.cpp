@@ -4,9 +4,24 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
+#include "import_slot.h"
 #include "launcher.h"
 #include "launcher_test_support.h"
 #include "test_support.h"
+
+// The launcher's wait, made to fail on demand; otherwise the system's own.
+static bool failWaits;
+static DWORD WINAPI WaitOrFail(DWORD count, const HANDLE *handles, BOOL all, DWORD timeout,
+                               DWORD wakeMask)
+{
+    if (failWaits) {
+        SetLastError(ERROR_INVALID_PARAMETER);  // as Windows answers a wake mask it does not know
+        return WAIT_FAILED;
+    }
+    static auto systemWait = QUARVEL_SYSTEM_FUNCTION("user32.dll", MsgWaitForMultipleObjects);
+    return systemWait(count, handles, all, timeout, wakeMask);
+}
+QUARVEL_IMPORT_SLOT(MsgWaitForMultipleObjects, 20) = WaitOrFail;
 
 namespace {
 
@@ -228,6 +243,22 @@ TEST_F(ChildTest, TheWaitEndsWithTheChildWhateverItsExitCode)
         EXPECT_TRUE(events[0].start);
         EXPECT_FALSE(events[1].start) << "returned before the child ended";
     }
+}
+
+// A wait that fails is not the installer's end: the next installer would overlap this one, and
+// the Close command would delete the files under it.
+TEST_F(ChildTest, AFailingWaitStillReturnsOnlyWhenTheChildHasEnded)
+{
+    SetChildBehaviour(log, 1500, 0);
+    failWaits = true;
+    bool started = false;
+    bool returned = ReturnsWithin(30000, ChildProgram(), &started);
+    failWaits = false;
+    ASSERT_TRUE(returned) << "still waiting";
+    EXPECT_TRUE(started);
+    std::vector<ChildEvent> events = ReadChildLog(log);
+    ASSERT_EQ(events.size(), 2u) << "returned before the child ended";
+    EXPECT_FALSE(events[1].start);
 }
 
 TEST_F(ChildTest, TheChildRunsTheGivenProgramAndLineInTheCallersDirectory)

@@ -86,4 +86,6 @@ void LaunchInfInstallation(void)
     if (fakeWork.holdLaunch)
         WaitServingMessages(fakeWork.holdLaunch);
     NoteWhatTheDialogShows(dialog);
+    if (fakeWork.closeRequestAtLaunchEnd)
+        PostMessageA(dialog, WM_COMMAND, IDC_CLOSE, 0);
 }

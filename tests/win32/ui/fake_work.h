@@ -17,6 +17,7 @@ struct FakeWork {
     HANDLE holdLaunch = nullptr;
     HANDLE extracting = nullptr;  // set when the extraction has shown every name
     HANDLE launching = nullptr;   // set when the launch has started
+    bool closeRequestAtLaunchEnd = false;  // a close command waits in the queue as it returns
 
     // Seen by the stand-ins.
     int extractions = 0;

@@ -205,8 +205,11 @@ TEST_F(MainDialog, InstallsShowsCompletionAndInfoThenOkDeletesTheFiles)
     EXPECT_EQ(run.TextsSet(IDC_STATUS), expected);
 }
 
+// A close request that arrives while the dialog closes itself is not a second Close command:
+// every file is deleted once.
 TEST_F(MainDialog, WithoutCompletionClosesItselfAfterTheInstallation)
 {
+    fakeWork.closeRequestAtLaunchEnd = true;
     DialogRun run("DLG_Main", MainDialogProc);
     HWND dialog = WaitForMain();
     ASSERT_NE(dialog, nullptr);
