@@ -22,6 +22,7 @@ struct Check {
 struct Report {
     std::string path;
     std::vector<VolumeSet::Volume> volumes;
+    CertificateTable signature{0, 0};
     uint64_t joinedSize = 0;
     PackageContents contents;
     uint8_t key = 0;
@@ -99,12 +100,30 @@ void CheckKey(Report &report, const ByteSource &source)
     }
 }
 
+// A signature is no fault; it is listed among the checks so that nobody takes its bytes for
+// a damaged package. The installer does not verify it: Windows does before it runs.
+void NoteSignature(Report &report)
+{
+    const CertificateTable &table = report.signature;
+    if (table.size == 0)
+        return;
+    uint64_t packageEnd = report.volumes.front().size;
+    report.checks.push_back({"signed", true,
+                             "a certificate table of " + std::to_string(table.size) +
+                                 " bytes at offset " + std::to_string(table.offset) + ", behind " +
+                                 std::to_string(table.offset - packageEnd) +
+                                 " bytes of padding; not verified here"});
+}
+
 void CheckSize(Report &report)
 {
+    NoteSignature(report);
     const PackageHeader &header = report.contents.header;
     if (!header.multiVolume) {
         report.checks.push_back({"size", report.joinedSize == header.totalSize,
-                                 "the file is " + std::to_string(report.joinedSize) +
+                                 (report.signature.size ? "in front of its signature the file is "
+                                                        : "the file is ") +
+                                     std::to_string(report.joinedSize) +
                                      " bytes, totalSize " + std::to_string(header.totalSize)});
         return;
     }
@@ -166,6 +185,7 @@ Report Gather(const std::string &path)
     report.path = path;
     VolumeSet source(path);
     report.volumes = source.Volumes();
+    report.signature = source.signature();
     report.joinedSize = source.Size();
     report.contents = ReadPackage(source);
     const PackageContents &contents = report.contents;

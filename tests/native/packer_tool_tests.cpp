@@ -2,12 +2,14 @@
 // module's reader and with hand-made expectations; what inspect reports; what extract refuses.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "format_vectors.h"
 #include "layout.h"
 #include "packer_support.h"
 #include "scramble.h"
+#include "signature.h"
 
 namespace {
 
@@ -200,11 +202,40 @@ TEST_F(Tool, TheInstallerFileOfAVolumeSetHoldsAllTheTexts)
     WriteFile(scratch / "licence.txt", std::string(20000, 'L'));
     Bytes first = PackOk({"--licence", scratch / "licence.txt", "--volume-size", "10k", payload});
     PackageHeader header = HeaderOf(first);
-    EXPECT_EQ(first.size(), CabinetOffset(&header)) << "more than 10k, and not one byte more";
+    EXPECT_EQ(first.size(), CertificateTableOffsetAfter(CabinetOffset(&header)))
+        << "more than 10k: the texts, up to a signature's boundary, and not one byte more";
     for (const std::string &name : scratch.Names())
         if (name.rfind("setup.0", 0) == 0) {
             EXPECT_LE(fs::file_size(scratch / name), 10240u) << name;
         }
+}
+
+// As a publisher signs: a throwaway self-signed certificate and osslsigncode.
+TEST_F(Tool, ASignedInstallerPassesInspectAndExtracts)
+{
+    PackOk({payload});
+    std::string sign = "cd '" + scratch.path() + "' && openssl req -x509 -newkey rsa:2048 -nodes "
+                       "-days 2 -subj /CN=Quarvel-Test -keyout key.pem -out cert.pem "
+                       "2>/dev/null && osslsigncode sign -certs cert.pem -key key.pem "
+                       "-in setup.exe -out signed.exe >/dev/null";
+    ASSERT_EQ(std::system(sign.c_str()), 0) << sign;
+    std::string signedPath = scratch / "signed.exe";
+
+    ToolRun inspect = RunTool({"inspect", signedPath});
+    EXPECT_EQ(inspect.status, 0) << inspect.out;
+    EXPECT_NE(inspect.out.find("ok   signed   a certificate table of"), std::string::npos)
+        << inspect.out;
+    ToolRun extract = RunTool({"extract", "-q", signedPath, "-d", scratch / "out"});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    EXPECT_TRUE(ReadFile(scratch / "out/data.bin") == ReadFile(payload + "/data.bin"));
+
+    // A byte behind the table is no signature's: the size check sees the whole file.
+    Bytes longer = ReadFile(signedPath);
+    longer.push_back(0);
+    WriteFile(signedPath, longer);
+    inspect = RunTool({"inspect", signedPath});
+    EXPECT_EQ(inspect.status, 1);
+    EXPECT_NE(inspect.out.find("FAIL size     the file is"), std::string::npos) << inspect.out;
 }
 
 TEST_F(Tool, AVolumeSizeThatHoldsEverythingGivesOneFile)
