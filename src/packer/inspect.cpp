@@ -110,9 +110,12 @@ void NoteSignature(Report &report)
     uint64_t packageEnd = report.volumes.front().size;
     report.checks.push_back({"signed", true,
                              "a certificate table of " + std::to_string(table.size) +
-                                 " bytes at offset " + std::to_string(table.offset) + ", behind " +
-                                 std::to_string(table.offset - packageEnd) +
-                                 " bytes of padding; not verified here"});
+                                 " bytes at offset " + std::to_string(table.offset) +
+                                 (table.offset == packageEnd
+                                      ? std::string(", directly behind the package")
+                                      : ", behind " + std::to_string(table.offset - packageEnd) +
+                                            " zero bytes of padding") +
+                                 "; not verified here"});
 }
 
 void CheckSize(Report &report)

@@ -288,6 +288,17 @@ TEST_F(EndToEnd, AScrambledCabinetInstalls)
     EXPECT_TRUE(IsInstalled("scrambled"));
 }
 
+// Signed with osslsigncode: the signature behind the package is no damage.
+TEST_F(EndToEnd, ASignedInstallerInstallsAndCleansUp)
+{
+    Uninstall("signed");
+    Installer installer = Start(Copy("signed.exe"));
+    EXPECT_EQ(AnswerBoxesUntilExit(installer), std::vector<std::string>{});
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("signed"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
 TEST_F(EndToEnd, ClosingWithoutInstallingStillCleansUp)
 {
     Uninstall("closing");
@@ -381,17 +392,18 @@ TEST_F(EndToEnd, AWorkDirectoryThatCannotBeMadeEndsWithTheSystemErrorCode)
 class Volumes : public EndToEnd {
 protected:
     // The volume set, copied; returns the installer's path.
-    std::string CopySet()
+    std::string CopySet(const std::string &name = "multi")
     {
         WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((PackagesDirectory() + "multi\\multi.*").c_str(), &found);
+        std::string pattern = PackagesDirectory() + name + "\\" + name + ".*";
+        HANDLE search = FindFirstFileA(pattern.c_str(), &found);
         EXPECT_NE(search, INVALID_HANDLE_VALUE);
         do
-            Copy(std::string("multi\\") + found.cFileName);
+            Copy(name + "\\" + found.cFileName);
         while (FindNextFileA(search, &found));
         FindClose(search);
-        EXPECT_TRUE(FileExists(directory_ + "multi.002")) << "the set should have 3 volumes";
-        return directory_ + "multi.exe";
+        EXPECT_TRUE(FileExists(directory_ + name + ".002")) << "the set should have 3 volumes";
+        return directory_ + name + ".exe";
     }
 };
 
@@ -405,6 +417,17 @@ TEST_F(Volumes, ASetJoinsAndInstalls)
     EXPECT_EQ(WaitForExit(installer), 0u);
     EXPECT_TRUE(IsInstalled("multi"));
     EXPECT_FALSE(FileExists(DefaultWorkDirectory() + "\\Quarvel.pkg"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
+// Its certificate table joined as package bytes would shift the cabinet: no installation.
+TEST_F(Volumes, ASignedInstallerFileJoinsWithoutItsSignature)
+{
+    Uninstall("signed-multi");
+    Installer installer = Start(CopySet("signed-multi"));
+    EXPECT_EQ(AnswerBoxesUntilExit(installer), std::vector<std::string>{});
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("signed-multi"));
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
 }
 
