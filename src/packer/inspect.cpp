@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "authenticode.h"
 #include "codepage.h"
 #include "commands.h"
 #include "error.h"
@@ -23,6 +24,7 @@ struct Report {
     std::string path;
     std::vector<VolumeSet::Volume> volumes;
     CertificateTable signature{0, 0};
+    std::optional<std::string> signer;
     uint64_t joinedSize = 0;
     PackageContents contents;
     uint8_t key = 0;
@@ -108,8 +110,10 @@ void NoteSignature(Report &report)
     if (table.size == 0)
         return;
     uint64_t packageEnd = report.volumes.front().size;
+    report.signer = SignerSubject(report.path, table);
     report.checks.push_back({"signed", true,
-                             "a certificate table of " + std::to_string(table.size) +
+                             (report.signer ? "by " + ValidUtf8(*report.signer) + ": " : std::string()) +
+                                 "a certificate table of " + std::to_string(table.size) +
                                  " bytes at offset " + std::to_string(table.offset) +
                                  (table.offset == packageEnd
                                       ? std::string(", directly behind the package")
@@ -348,6 +352,15 @@ void PrintJson(const Report &report)
             json.EndObject();
         }
         json.EndArray();
+        json.EndObject();
+    }
+    if (report.signature.size > 0) {
+        json.Key("signature");
+        json.BeginObject();
+        json.NumberMember("offset", report.signature.offset);
+        json.NumberMember("size", report.signature.size);
+        if (report.signer)
+            json.StringMember("signer", ValidUtf8(*report.signer));
         json.EndObject();
     }
     json.Key("checks");
