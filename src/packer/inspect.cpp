@@ -116,7 +116,9 @@ void NoteSignature(Report &report)
                                  "a certificate table of " + std::to_string(table.size) +
                                  " bytes at offset " + std::to_string(table.offset) +
                                  (table.offset == packageEnd
-                                      ? std::string(", directly behind the package")
+                                      ? std::string(report.contents.header.multiVolume
+                                                        ? ", directly behind the file's share"
+                                                        : ", directly behind the package")
                                       : ", behind " + std::to_string(table.offset - packageEnd) +
                                             " zero bytes of padding") +
                                  "; not verified here"});

@@ -210,33 +210,46 @@ TEST_F(Tool, TheInstallerFileOfAVolumeSetHoldsAllTheTexts)
         }
 }
 
-// As a publisher signs: a throwaway self-signed certificate and osslsigncode.
-TEST_F(Tool, ASignedInstallerPassesInspectAndExtracts)
+// As a publisher signs: a throwaway self-signed certificate, here through pack's own option.
+TEST_F(Tool, SignedInstallersVerifyInspectAndExtract)
 {
-    PackOk({payload});
-    std::string sign = "cd '" + scratch.path() + "' && openssl req -x509 -newkey rsa:2048 -nodes "
-                       "-days 2 -subj /CN=Quarvel-Test -keyout key.pem -out cert.pem "
-                       "2>/dev/null && osslsigncode sign -certs cert.pem -key key.pem "
-                       "-in setup.exe -out signed.exe >/dev/null";
-    ASSERT_EQ(std::system(sign.c_str()), 0) << sign;
-    std::string signedPath = scratch / "signed.exe";
+    std::string certificate = "cd '" + scratch.path() + "' && openssl req -x509 -newkey rsa:2048 "
+                              "-nodes -days 2 -subj /CN=Quarvel-Test -keyout key.pem "
+                              "-out cert.pem 2>/dev/null";
+    ASSERT_EQ(std::system(certificate.c_str()), 0) << certificate;
+    PackOk({"--sign-cert", scratch / "cert.pem", "--sign-key", scratch / "key.pem", payload});
+    std::string verify = "osslsigncode verify -CAfile '" + scratch / "cert.pem" + "' '" + output +
+                         "' >/dev/null";
+    EXPECT_EQ(std::system(verify.c_str()), 0) << "the digest must cover the whole installer";
 
-    ToolRun inspect = RunTool({"inspect", signedPath});
+    ToolRun inspect = RunTool({"inspect", output});
     EXPECT_EQ(inspect.status, 0) << inspect.out;
     EXPECT_NE(inspect.out.find("ok   signed   by CN=Quarvel-Test: a certificate table of"),
               std::string::npos)
         << inspect.out;
-    ToolRun extract = RunTool({"extract", "-q", signedPath, "-d", scratch / "out"});
+    ToolRun extract = RunTool({"extract", "-q", output, "-d", scratch / "out"});
     ASSERT_EQ(extract.status, 0) << extract.err;
     EXPECT_TRUE(ReadFile(scratch / "out/data.bin") == ReadFile(payload + "/data.bin"));
 
     // A byte behind the table is no signature's: the size check sees the whole file.
-    Bytes longer = ReadFile(signedPath);
+    Bytes longer = ReadFile(output);
     longer.push_back(0);
-    WriteFile(signedPath, longer);
-    inspect = RunTool({"inspect", signedPath});
+    WriteFile(output, longer);
+    inspect = RunTool({"inspect", output});
     EXPECT_EQ(inspect.status, 1);
     EXPECT_NE(inspect.out.find("FAIL size     the file is"), std::string::npos) << inspect.out;
+}
+
+TEST_F(Tool, SigningWithoutOsslsigncodeWritesNothing)
+{
+    WriteFile(scratch / "cert.pem", "");
+    ToolRun run = Pack({"--sign-cert", scratch / "cert.pem", "--sign-key", scratch / "cert.pem",
+                        payload},
+                       {"PATH=/nonexistent"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("needs osslsigncode (Debian package osslsigncode)"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(scratch.Names(), (std::vector<std::string>{"cert.pem", "payload"}));
 }
 
 TEST_F(Tool, AVolumeSizeThatHoldsEverythingGivesOneFile)
