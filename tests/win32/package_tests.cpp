@@ -123,7 +123,7 @@ TEST_F(PackageIntake, SizeTestLooksPastASignatureThatTrailsThePackage)
     std::string padding(4, '\0'), table(1480, 'C');
     EXPECT_EQ(ReadBoth(package + padding + table), textsRead);
     EXPECT_EQ(state.cabinetOffset, header.totalSize - 3);
-    EXPECT_EQ(ReadBoth(package + "\0\0\0\x01" + table), sizeMismatch);
+    EXPECT_EQ(ReadBoth(package + std::string("\0\0\0\x01", 4) + table), sizeMismatch);
     EXPECT_EQ(ReadBoth(package + padding + table + "!"), sizeMismatch);
 }
 
