@@ -1,6 +1,8 @@
 // Fuzzes the format module's intake of a package: a header followed by text blocks, as the
 // installer reads them. Invariants: a header judged consistent describes blocks that lie within
-// totalSize without 32-bit wrap-around, and unscrambling is undone by scrambling again.
+// totalSize without 32-bit wrap-around, and unscrambling is undone by scrambling again. The
+// same bytes as the start of a signed file: a certificate table is taken off only when it ends
+// the file, and never more than the file.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -10,15 +12,28 @@
 
 #include "layout.h"
 #include "scramble.h"
+#include "signature.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    if (size < headerSize)
-        return 0;
-    if (!HasPackageMagic(data))
+    if (size < headerSize + certificateTableAlignment)
         return 0;
     PackageHeader header;
     ParsePackageHeader(data, &header);
+
+    // The file's size is the input's last four bytes; the padding, the bytes behind the header.
+    uint32_t fileSize;
+    memcpy(&fileSize, data + size - 4, 4);
+    CertificateTable table;
+    uint32_t packageBytes = UnsignedPackageBytes(&header, fileSize, data, (uint32_t)size,
+                                                 data + headerSize, &table);
+    if (packageBytes > fileSize ||
+        (table.size > 0 && ((uint64_t)table.offset + table.size != fileSize ||
+                            packageBytes > table.offset)))
+        abort();
+
+    if (!HasPackageMagic(data))
+        return 0;
 
     uint8_t again[headerSize];
     SerialisePackageHeader(&header, again);

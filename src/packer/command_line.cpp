@@ -55,6 +55,9 @@ const Command packCommand = {
         {"compression", 0, "TYPE", "none or mszip (default)"},
         {"stub", 0, "FILE", "the installer program image (default: the built-in stub)"},
         {"cabinet-library", 0, "FILE", "a Cabinet.dll image for systems without one (40960 bytes at most)"},
+        {"sign-cert", 0, "FILE", "sign the installer with osslsigncode and this certificate"},
+        {"sign-key", 0, "FILE", "the private key of --sign-cert"},
+        {"timestamp", 0, "URL", "with --sign-cert: an RFC 3161 timestamp server"},
         quietOption,
         helpOption,
     },
@@ -215,6 +218,14 @@ int RunPack(const ParsedArguments &arguments, const std::vector<uint8_t> &embedd
         options.volumeSize = ParseSize(*size);
     if (std::optional<std::string> compression = arguments.Value("compression"))
         options.compression = ParseCompression(*compression);
+    std::optional<std::string> certificate = arguments.Value("sign-cert");
+    std::optional<std::string> key = arguments.Value("sign-key");
+    if (certificate.has_value() != key.has_value())
+        throw UsageError("--sign-cert and --sign-key go together");
+    if (certificate)
+        options.signing = SigningOptions{*certificate, *key, arguments.Value("timestamp")};
+    else if (arguments.Has("timestamp"))
+        throw UsageError("--timestamp applies to a signature: give --sign-cert and --sign-key");
     options.quiet = arguments.Has("quiet");
 
     std::vector<WrittenFile> written = Pack(options);

@@ -12,6 +12,13 @@
 
 namespace quarvel {
 
+// Signing by osslsigncode, which must be installed.
+struct SigningOptions {
+    std::string certificate;  // PEM or DER, as osslsigncode reads them
+    std::string key;
+    std::optional<std::string> timestampServer;  // RFC 3161
+};
+
 struct PackOptions {
     std::string output;
     std::vector<std::string> inputs;  // files, or directories of files
@@ -27,6 +34,7 @@ struct PackOptions {
     PackageFlags flags;  // multiVolume is the tool's to decide
     uint64_t volumeSize = 0;
     std::optional<Compression> compression;
+    std::optional<SigningOptions> signing;  // the installer file only, never a continuation
     bool quiet = false;
 };
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "authenticode.h"
 #include "codepage.h"
 #include "commands.h"
 #include "error.h"
@@ -22,6 +23,8 @@ struct Check {
 struct Report {
     std::string path;
     std::vector<VolumeSet::Volume> volumes;
+    CertificateTable signature{0, 0};
+    std::optional<std::string> signer;
     uint64_t joinedSize = 0;
     PackageContents contents;
     uint8_t key = 0;
@@ -99,12 +102,37 @@ void CheckKey(Report &report, const ByteSource &source)
     }
 }
 
+// A signature is no fault; it is listed among the checks so that nobody takes its bytes for
+// a damaged package. The installer does not verify it: Windows does before it runs.
+void NoteSignature(Report &report)
+{
+    const CertificateTable &table = report.signature;
+    if (table.size == 0)
+        return;
+    uint64_t packageEnd = report.volumes.front().size;
+    report.signer = SignerSubject(report.path, table);
+    report.checks.push_back({"signed", true,
+                             (report.signer ? "by " + ValidUtf8(*report.signer) + ": " : std::string()) +
+                                 "a certificate table of " + std::to_string(table.size) +
+                                 " bytes at offset " + std::to_string(table.offset) +
+                                 (table.offset == packageEnd
+                                      ? std::string(report.contents.header.multiVolume
+                                                        ? ", directly behind the file's share"
+                                                        : ", directly behind the package")
+                                      : ", behind " + std::to_string(table.offset - packageEnd) +
+                                            " zero bytes of padding") +
+                                 "; not verified here"});
+}
+
 void CheckSize(Report &report)
 {
+    NoteSignature(report);
     const PackageHeader &header = report.contents.header;
     if (!header.multiVolume) {
         report.checks.push_back({"size", report.joinedSize == header.totalSize,
-                                 "the file is " + std::to_string(report.joinedSize) +
+                                 (report.signature.size ? "in front of its signature the file is "
+                                                        : "the file is ") +
+                                     std::to_string(report.joinedSize) +
                                      " bytes, totalSize " + std::to_string(header.totalSize)});
         return;
     }
@@ -166,6 +194,7 @@ Report Gather(const std::string &path)
     report.path = path;
     VolumeSet source(path);
     report.volumes = source.Volumes();
+    report.signature = source.signature();
     report.joinedSize = source.Size();
     report.contents = ReadPackage(source);
     const PackageContents &contents = report.contents;
@@ -325,6 +354,15 @@ void PrintJson(const Report &report)
             json.EndObject();
         }
         json.EndArray();
+        json.EndObject();
+    }
+    if (report.signature.size > 0) {
+        json.Key("signature");
+        json.BeginObject();
+        json.NumberMember("offset", report.signature.offset);
+        json.NumberMember("size", report.signature.size);
+        if (report.signer)
+            json.StringMember("signer", ValidUtf8(*report.signer));
         json.EndObject();
     }
     json.Key("checks");

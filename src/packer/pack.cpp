@@ -2,6 +2,7 @@
 // temporary name, cut into volumes if asked, and renamed into place.
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <memory>
 
 #include "codepage.h"
@@ -194,6 +195,36 @@ void ScrambleInPlace(FileHandle &file, uint64_t offset, uint64_t length, uint8_t
     }
 }
 
+// Signs the finished installer file in place through osslsigncode, which appends the signature
+// that the installer recognises; an Error leaves the file unsigned and uncommitted.
+void SignInstaller(PendingFile &installer, const SigningOptions &signing,
+                   const std::optional<std::string> &title)
+{
+    std::string signedPath = installer.temporary() + ".signed";
+    struct RemoveAtEnd {
+        const std::string &path;
+        ~RemoveAtEnd() { remove(path.c_str()); }
+    } removeSigned{signedPath};
+    std::vector<std::string> arguments = {"osslsigncode", "sign", "-certs", signing.certificate,
+                                          "-key", signing.key};
+    if (title)
+        arguments.insert(arguments.end(), {"-n", *title});
+    if (signing.timestampServer)
+        arguments.insert(arguments.end(), {"-ts", *signing.timestampServer});
+    arguments.insert(arguments.end(), {"-in", installer.temporary(), "-out", signedPath});
+    ProgramRun run = RunProgram(arguments);
+    if (!run.found)
+        throw Error("signing needs osslsigncode (Debian package osslsigncode), which is not "
+                    "installed; nothing written");
+    if (run.exitStatus != 0) {
+        std::string reason = run.output.substr(0, run.output.find('\n'));
+        throw Error("osslsigncode could not sign the installer" +
+                    (reason.empty() ? std::string() : ": " + reason) + "; nothing written");
+    }
+    FileHandle signedFile = FileHandle::OpenForReading(signedPath);
+    installer.handle().CopyFrom(signedFile, 0, signedFile.Size(), 0);
+}
+
 }  // namespace
 
 std::vector<WrittenFile> Pack(const PackOptions &options)
@@ -275,6 +306,10 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
         at += size;
     }
     installer.handle().Truncate(plan.installerSize);
+    if (options.signing) {
+        SignInstaller(installer, *options.signing, options.title);
+        written.front().size = installer.handle().Size();
+    }
     // The installer last: a set is complete once its first file is there.
     for (PendingFile &volume : volumes)
         volume.Commit();

@@ -3,9 +3,11 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -14,6 +16,8 @@
 #include "error.h"
 
 namespace quarvel {
+
+extern "C" char **environ;
 
 static Error SystemError(const std::string &path, const char *what)
 {
@@ -258,6 +262,51 @@ void PendingFile::Commit()
     if (rename(temporary_.c_str(), target_.c_str()) != 0)
         throw SystemError(target_, "cannot create");
     committed_ = true;
+}
+
+ProgramRun RunProgram(const std::vector<std::string> &arguments)
+{
+    std::vector<char *> argv;
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    int errors[2];
+    if (pipe2(errors, O_CLOEXEC) != 0)
+        throw SystemError(arguments[0], "cannot run");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errors[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+    pid_t child;
+    int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(errors[1]);
+
+    ProgramRun run;
+    if (spawned != 0) {
+        close(errors[0]);
+        if (spawned == ENOENT)
+            return run;
+        errno = spawned;
+        throw SystemError(arguments[0], "cannot run");
+    }
+    run.found = true;
+    char buffer[4096];
+    for (ssize_t got; (got = read(errors[0], buffer, sizeof buffer)) != 0;) {
+        if (got > 0)
+            run.output.append(buffer, (size_t)got);
+        else if (errno != EINTR)
+            break;
+    }
+    close(errors[0]);
+    int status = 0;
+    pid_t waited;
+    while ((waited = waitpid(child, &status, 0)) < 0 && errno == EINTR) {
+    }
+    if (waited == child && WIFEXITED(status))
+        run.exitStatus = WEXITSTATUS(status);
+    return run;
 }
 
 bool MakeDirectory(const std::string &path)

@@ -36,6 +36,14 @@ std::optional<std::string> Environment(const char *name);
 
 bool StderrIsTerminal();
 
+// A program run to its end, found on PATH, with no input.
+struct ProgramRun {
+    bool found = false;    // false: no such program on PATH
+    int exitStatus = -1;   // -1 when it did not exit by itself
+    std::string output;    // what it wrote on stdout and stderr
+};
+ProgramRun RunProgram(const std::vector<std::string> &arguments);
+
 // Seconds of a monotonic clock, for progress and benchmarks.
 double MonotonicSeconds();
 
@@ -84,6 +92,8 @@ public:
 
     FileHandle &handle() { return handle_; }
     const std::string &target() const { return target_; }
+    // Where the file is written until Commit, for a program that reads it.
+    const std::string &temporary() const { return temporary_; }
     // Gives the file the permissions of a new file under the umask, flushes it and renames it.
     void Commit();
 

@@ -22,7 +22,11 @@ std::string VolumeName(const std::string &installerPath, unsigned number)
 VolumePlan PlanVolumes(uint64_t totalSize, uint64_t cabinetOffset, uint64_t volumeSize)
 {
     VolumePlan plan;
-    plan.installerSize = std::min(totalSize, std::max(volumeSize, cabinetOffset));
+    // Cut on the certificate table's boundary, so that a signing tool puts no padding between
+    // the installer file's share and its signature: the installer joins what precedes the table.
+    uint64_t boundary = certificateTableAlignment;
+    plan.installerSize = std::min(totalSize, std::max(volumeSize / boundary * boundary,
+                                                      (cabinetOffset + boundary - 1) / boundary * boundary));
     uint64_t rest = totalSize - plan.installerSize;
     uint64_t count = (rest + volumeSize - 1) / volumeSize;
     if (count > maxContinuationVolumes)
@@ -43,6 +47,13 @@ VolumeSet::VolumeSet(const std::string &installerPath)
     PackageHeader header{};
     ParsePackageHeader(bytes, &header);
     bool multiVolume = HasPackageMagic(bytes) && header.multiVolume;
+    if (HasPackageMagic(bytes) && installerSize <= UINT32_MAX) {
+        uint8_t start[peHeadersReadSize] = {}, atTotalSize[certificateTableAlignment] = {};
+        size_t startLength = installer.ReadAt(0, start, sizeof start);
+        installer.ReadAt(header.totalSize, atTotalSize, sizeof atTotalSize);
+        installerSize = UnsignedPackageBytes(&header, (uint32_t)installerSize, start,
+                                             (uint32_t)startLength, atTotalSize, &signature_);
+    }
     volumes_.push_back({std::move(installer), 0, installerSize});
     size_ = installerSize;
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "signature.h"
 #include "system.h"
 
 namespace quarvel {
@@ -27,7 +28,8 @@ public:
 std::string VolumeName(const std::string &installerPath, unsigned number);
 
 // How a package of totalSize bytes is cut: the installer file takes volumeSize bytes, or
-// everything up to the cabinet when that is more; each continuation takes volumeSize at most.
+// everything up to the cabinet when that is more, rounded to the certificate table's boundary;
+// each continuation takes volumeSize at most.
 struct VolumePlan {
     uint64_t installerSize = 0;
     std::vector<uint64_t> continuationSizes;
@@ -35,7 +37,8 @@ struct VolumePlan {
 VolumePlan PlanVolumes(uint64_t totalSize, uint64_t cabinetOffset, uint64_t volumeSize);
 
 // An installer file and, when its header says it spans volumes, the continuation volumes
-// beside it, as many as it takes to reach the header's totalSize.
+// beside it, as many as it takes to reach the header's totalSize. Of a signed installer file
+// only the bytes in front of its certificate table count, as the installer counts them.
 class VolumeSet : public ByteSource {
 public:
     explicit VolumeSet(const std::string &installerPath);
@@ -47,6 +50,8 @@ public:
     std::vector<Volume> Volumes() const;
     // The first continuation volume that was needed and not found.
     const std::optional<std::string> &missingVolume() const { return missingVolume_; }
+    // Where the installer file's signature lies; size 0 when it has none.
+    const CertificateTable &signature() const { return signature_; }
 
     uint64_t Size() const override { return size_; }
     size_t ReadAt(uint64_t offset, void *buffer, size_t count) const override;
@@ -60,6 +65,7 @@ private:
     std::vector<OpenVolume> volumes_;
     uint64_t size_ = 0;
     std::optional<std::string> missingVolume_;
+    CertificateTable signature_{0, 0};
 };
 
 // One whole file as a ByteSource.

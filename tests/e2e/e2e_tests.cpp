@@ -288,6 +288,17 @@ TEST_F(EndToEnd, AScrambledCabinetInstalls)
     EXPECT_TRUE(IsInstalled("scrambled"));
 }
 
+// Signed through osslsigncode: the signature behind the package is no damage.
+TEST_F(EndToEnd, ASignedInstallerInstallsAndCleansUp)
+{
+    Uninstall("signed");
+    Installer installer = Start(Copy("signed.exe"));
+    EXPECT_EQ(AnswerBoxesUntilExit(installer), std::vector<std::string>{});
+    EXPECT_EQ(WaitForExit(installer), 0u);
+    EXPECT_TRUE(IsInstalled("signed"));
+    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
+}
+
 TEST_F(EndToEnd, ClosingWithoutInstallingStillCleansUp)
 {
     Uninstall("closing");

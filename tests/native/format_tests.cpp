@@ -7,7 +7,9 @@
 #include "format_vectors.h"
 #include "layout.h"
 #include "names.h"
+#include "package_builder.h"
 #include "scramble.h"
+#include "signature.h"
 #include "texts.h"
 
 namespace {
@@ -245,6 +247,91 @@ TEST(StoredNames, OnlyFilesInsideTheWorkDirectory)
     };
     for (const Row &row : rows)
         EXPECT_EQ(IsContainedName(row.name), row.contained) << row.name;
+}
+
+const uint8_t *Bytes(const std::string &text)
+{
+    return (const uint8_t *)text.data();
+}
+
+TEST(Signature, FindsTheSecurityDirectoryOfAPe32HeaderOnly)
+{
+    CertificateTable table{};
+    std::string signedFront = SignedProgramFront(71808 - 1480, 1480);
+    ASSERT_TRUE(FindCertificateTable(Bytes(signedFront), peHeadersReadSize, &table));
+    EXPECT_EQ(table.offset, 71808u - 1480);
+    EXPECT_EQ(table.size, 1480u);
+
+    struct Row {
+        const char *fault;
+        uint32_t at, value;
+    } rows[] = {
+        {"an unsigned file: empty directory", peSecurityDirectoryAt + 4, 0},
+        {"not an executable: no MZ", 0, 0},
+        {"headers past the bytes read", 0x3C, peHeadersReadSize - 100},
+        {"a pointer that wraps 32 bits", 0x3C, 0xFFFFFFF0},
+        {"no PE signature", peHeaderAt, 0},
+        {"a PE32+ header, whose directories lie elsewhere", peOptionalHeaderAt, 0x20B},
+        {"too few directories for the security one", peOptionalHeaderAt + 92, 4},
+        {"an optional header too short to hold it", peHeaderAt + 4 + 16, 96 + 4 * 8},
+    };
+    for (const Row &row : rows) {
+        std::string damaged = SignedProgramFront(1000, 100);
+        Put32(damaged, row.at, row.value);
+        EXPECT_FALSE(FindCertificateTable(Bytes(damaged), peHeadersReadSize, &table)) << row.fault;
+    }
+}
+
+TEST(Signature, TrailsContentOnlyAsTheSigningToolPlacesIt)
+{
+    const uint8_t zeros[8] = {}, nonZero[8] = {0, 0, 0, 0, 0, 0, 1, 0};
+    struct Row {
+        const char *what;
+        uint32_t contentSize, offset, size, fileSize;
+        const uint8_t *padding;
+        bool trails;
+    } rows[] = {
+        {"padded to the boundary", 1001, 1008, 100, 1108, zeros, true},
+        {"content on the boundary, no padding", 1000, 1000, 100, 1100, nonZero, true},
+        {"non-zero padding", 1001, 1008, 100, 1108, nonZero, false},
+        {"a directory pointing one boundary further", 1001, 1016, 100, 1116, zeros, false},
+        {"a table overlapping the content", 1001, 1000, 108, 1108, zeros, false},
+        {"bytes after the table", 1001, 1008, 100, 1109, zeros, false},
+        {"a trailer longer than the directory says", 1001, 1008, 99, 1108, zeros, false},
+        {"content ending at 2^32 - 1, its boundary wraps to 0", 0xFFFFFFFF, 0, 8, 8, zeros, false},
+    };
+    for (const Row &row : rows) {
+        CertificateTable table{row.offset, row.size};
+        EXPECT_EQ(SignatureTrailsContent(&table, row.contentSize, row.fileSize, row.padding),
+                  row.trails)
+            << row.what;
+    }
+}
+
+TEST(Signature, AFirstVolumeEndsWhereItsTableStartsBehindTheTexts)
+{
+    PackageHeader header{};
+    header.multiVolume = 1;
+    header.totalSize = 900000;
+    header.messageLength = 1000;  // the texts end at textOffset + 1000
+    const uint8_t zeros[8] = {};
+    CertificateTable table;
+    struct Row {
+        const char *what;
+        uint32_t offset, fileSize, packageBytes;
+    } rows[] = {
+        {"a table behind the texts", 80000, 81480, 80000},
+        {"a table over the texts", 70000, 71480, 71480},
+        {"a cut off the boundary", 80004, 81484, 81484},
+        {"bytes after the table", 80000, 81481, 81481},
+    };
+    for (const Row &row : rows) {
+        std::string front = SignedProgramFront(row.offset, 1480);
+        EXPECT_EQ(UnsignedPackageBytes(&header, row.fileSize, Bytes(front),
+                                       peHeadersReadSize, zeros, &table),
+                  row.packageBytes)
+            << row.what;
+    }
 }
 
 }  // namespace

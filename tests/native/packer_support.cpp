@@ -107,9 +107,18 @@ ToolRun RunTool(const std::vector<std::string> &arguments, const std::vector<std
         argv.push_back(argument.data());
     argv.push_back(nullptr);
 
+    // The inherited environment less SOURCE_DATE_EPOCH and the names given here.
+    auto replaced = [&](const std::string &entry) {
+        if (entry.rfind("SOURCE_DATE_EPOCH=", 0) == 0)
+            return true;
+        for (const std::string &given : environment)
+            if (entry.rfind(given.substr(0, given.find('=') + 1), 0) == 0)
+                return true;
+        return false;
+    };
     std::vector<std::string> environmentStore;
     for (char **entry = environ; *entry; entry++)
-        if (std::string(*entry).rfind("SOURCE_DATE_EPOCH=", 0) != 0)
+        if (!replaced(*entry))
             environmentStore.push_back(*entry);
     environmentStore.insert(environmentStore.end(), environment.begin(), environment.end());
     std::vector<char *> envp;

@@ -43,7 +43,8 @@ struct ToolRun {
     std::string err;
 };
 
-// Runs the built `quarvel` with these arguments and extra environment entries ("NAME=value").
+// Runs the built `quarvel` with these arguments and environment entries ("NAME=value") that
+// replace the inherited ones of their names.
 ToolRun RunTool(const std::vector<std::string> &arguments,
                 const std::vector<std::string> &environment = {});
 

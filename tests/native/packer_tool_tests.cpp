@@ -2,12 +2,14 @@
 // module's reader and with hand-made expectations; what inspect reports; what extract refuses.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "format_vectors.h"
 #include "layout.h"
 #include "packer_support.h"
 #include "scramble.h"
+#include "signature.h"
 
 namespace {
 
@@ -200,11 +202,46 @@ TEST_F(Tool, TheInstallerFileOfAVolumeSetHoldsAllTheTexts)
     WriteFile(scratch / "licence.txt", std::string(20000, 'L'));
     Bytes first = PackOk({"--licence", scratch / "licence.txt", "--volume-size", "10k", payload});
     PackageHeader header = HeaderOf(first);
-    EXPECT_EQ(first.size(), CabinetOffset(&header)) << "more than 10k, and not one byte more";
+    EXPECT_EQ(first.size(), CertificateTableOffsetAfter(CabinetOffset(&header)))
+        << "more than 10k: the texts, up to a signature's boundary, and not one byte more";
     for (const std::string &name : scratch.Names())
         if (name.rfind("setup.0", 0) == 0) {
             EXPECT_LE(fs::file_size(scratch / name), 10240u) << name;
         }
+}
+
+// As a publisher signs: a throwaway self-signed certificate, here through pack's own option.
+TEST_F(Tool, SignedInstallersVerifyInspectAndExtract)
+{
+    std::string certificate = "cd '" + scratch.path() + "' && openssl req -x509 -newkey rsa:2048 "
+                              "-nodes -days 2 -subj /CN=Quarvel-Test -keyout key.pem "
+                              "-out cert.pem 2>/dev/null";
+    ASSERT_EQ(std::system(certificate.c_str()), 0) << certificate;
+    PackOk({"--sign-cert", scratch / "cert.pem", "--sign-key", scratch / "key.pem", payload});
+    std::string verify = "osslsigncode verify -CAfile '" + scratch / "cert.pem" + "' '" + output +
+                         "' >/dev/null";
+    EXPECT_EQ(std::system(verify.c_str()), 0) << "the digest must cover the whole installer";
+
+    ToolRun inspect = RunTool({"inspect", output});
+    EXPECT_EQ(inspect.status, 0) << inspect.out;
+    EXPECT_NE(inspect.out.find("ok   signed   by CN=Quarvel-Test: a certificate table of"),
+              std::string::npos)
+        << inspect.out;
+    ToolRun extract = RunTool({"extract", "-q", output, "-d", scratch / "out"});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    EXPECT_TRUE(ReadFile(scratch / "out/data.bin") == ReadFile(payload + "/data.bin"));
+}
+
+TEST_F(Tool, SigningWithoutOsslsigncodeWritesNothing)
+{
+    WriteFile(scratch / "cert.pem", "");
+    ToolRun run = Pack({"--sign-cert", scratch / "cert.pem", "--sign-key", scratch / "cert.pem",
+                        payload},
+                       {"PATH=/nonexistent"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("needs osslsigncode (Debian package osslsigncode)"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(scratch.Names(), (std::vector<std::string>{"cert.pem", "payload"}));
 }
 
 TEST_F(Tool, AVolumeSizeThatHoldsEverythingGivesOneFile)

@@ -173,6 +173,11 @@ TEST(Volumes, PlanCutsAtTheVolumeSizeAndKeepsTheTextsInTheInstaller)
     EXPECT_EQ(small.continuationSizes.size(), 3u);
     EXPECT_EQ(small.continuationSizes.back(), 10000u);
 
+    // The installer file's share ends on a boundary of 8: signed, it needs no padding, which
+    // the installer would join as package bytes.
+    EXPECT_EQ(quarvel::PlanVolumes(300000, 70000, 100007).installerSize, 100000u);
+    EXPECT_EQ(quarvel::PlanVolumes(300000, 70001, 10000).installerSize, 70008u);
+
     quarvel::VolumePlan whole = quarvel::PlanVolumes(90000, 70000, 100000);
     EXPECT_EQ(whole.installerSize, 90000u);
     EXPECT_TRUE(whole.continuationSizes.empty());

@@ -4,6 +4,7 @@
 #include "driver.h"
 #include "package.h"
 #include "package_builder.h"
+#include "signature.h"
 #include "test_support.h"
 #include "texts.h"
 
@@ -108,6 +109,22 @@ TEST_F(PackageIntake, SizeTestAcceptsTheExactSizeOnly)
     EXPECT_EQ(ReadBoth(file), textsRead);
     EXPECT_EQ(ReadBoth(file + "!"), sizeMismatch);  // one byte longer
     EXPECT_EQ(ReadBoth(file.substr(0, file.size() - 1)), sizeMismatch);
+}
+
+// Which trailers pass is the format module's rule; here, that the intake reads the padding
+// where the package ends and measures the table against the file's own size.
+TEST_F(PackageIntake, SizeTestLooksPastASignatureThatTrailsThePackage)
+{
+    PackageTexts texts{"T", "a.inf", "i", "m", "l"};
+    PackageHeader header = WithLengths({}, texts, "cab");
+    uint32_t tableAt = CertificateTableOffsetAfter(header.totalSize);
+    ASSERT_EQ(tableAt - header.totalSize, 4u);
+    std::string package = PackageFile(header, texts, "cab", SignedProgramFront(tableAt, 1480));
+    std::string padding(4, '\0'), table(1480, 'C');
+    EXPECT_EQ(ReadBoth(package + padding + table), textsRead);
+    EXPECT_EQ(state.cabinetOffset, header.totalSize - 3);
+    EXPECT_EQ(ReadBoth(package + std::string("\0\0\0\x01", 4) + table), sizeMismatch);
+    EXPECT_EQ(ReadBoth(package + padding + table + "!"), sizeMismatch);
 }
 
 TEST_F(PackageIntake, MultiVolumeFilesSkipTheSizeTest)

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
+#include "package.h"
+#include "package_builder.h"
+#include "signature.h"
 #include "test_support.h"
 
 namespace {
@@ -69,6 +72,28 @@ TEST_F(Join, ConcatenatesTheVolumesInOrder)
     EXPECT_EQ(state.volumeCount, 3);
     EXPECT_TRUE(answerer.Boxes().empty());
     EXPECT_EQ(state.packageHandle, INVALID_HANDLE_VALUE);  // left closed
+}
+
+TEST_F(Join, TakesASignedInstallerFileUpToItsCertificateTable)
+{
+    MessageBoxAnswerer answerer(IDCANCEL);
+    PackageTexts texts{"T", "a.inf", "", "", ""};
+    std::string cabinet(20000, 'c');
+    PackageHeader header{};
+    header.multiVolume = 1;
+    header = WithLengths(header, texts, cabinet);
+    uint32_t cut = CertificateTableOffsetAfter(CabinetOffset(&header)) + 8000;
+    std::string package = PackageFile(header, texts, cabinet, SignedProgramFront(cut, 1480));
+    MakeVolumes({package.substr(0, cut) + std::string(1480, 'C'), package.substr(cut)});
+    state.totalSize = header.totalSize;
+
+    HANDLE installer = CreateFileA(VolumePath(0).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_EQ(ReadPackageHeader(installer), headerRead);
+    CloseHandle(installer);
+    JoinVolumes(VolumePath(0).c_str());
+    EXPECT_FALSE(state.failed);
+    EXPECT_TRUE(Joined() == package) << "the joined file is " << Joined().size() << " bytes";
 }
 
 TEST_F(Join, AnInstallerThatHoldsEverythingIsCopiedAlone)

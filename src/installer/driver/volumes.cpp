@@ -1,6 +1,8 @@
 // Joining a package that spans volume files into one package file in the work directory.
 #include "driver.h"
 
+#include "package.h"
+
 static const char joinedFileName[] = "Quarvel.pkg";
 
 void FormatVolumeNumber(DWORD number, char *text)
@@ -28,11 +30,11 @@ static bool AskForDisk(void)
     return MessageBoxA(0, prompt, state.title, MB_OKCANCEL | MB_ICONINFORMATION) == IDCANCEL;
 }
 
-// Appends the whole of the open volume to the joined file. A read that fails or comes back
-// empty before the volume's size is reached ends the joining, as a failed write does.
-static void CopyVolume(void)
+// Appends the first `size` bytes of the open volume to the joined file. A read that fails or
+// comes back empty before then ends the joining, as a failed write does.
+static void CopyVolume(DWORD size)
 {
-    LONG remaining = (LONG)GetFileSize(state.auxHandle, 0);
+    LONG remaining = (LONG)size;
     while (remaining > 0 && !state.failed) {
         DWORD chunk = remaining < (LONG)copyBufferSize ? (DWORD)remaining : copyBufferSize;
         DWORD read = 0, written = 0;
@@ -69,7 +71,9 @@ void JoinVolumes(const char *firstVolume)
             state.failed = AskForDisk();
             continue;
         }
-        CopyVolume();
+        // A signed installer file: its certificate table is no part of the package.
+        CopyVolume(state.volumeCount == 0 ? PackageBytesInFile(state.auxHandle)
+                                          : GetFileSize(state.auxHandle, 0));
         CloseHandle(state.auxHandle);
         state.auxHandle = INVALID_HANDLE_VALUE;
         if (state.volumeCount == maxContinuationVolumes) {

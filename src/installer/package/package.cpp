@@ -2,6 +2,7 @@
 
 #include "driver.h"
 #include "scramble.h"
+#include "signature.h"
 #include "texts.h"
 
 // Needed only between the two reads.
@@ -68,8 +69,27 @@ PackageReadResult ReadPackageTexts(HANDLE file)
     state.licenceText = header.licenceLength > 0 ? ReadStoredText(file, header.licenceLength)
                                                  : "";
 
-    if (!header.multiVolume && GetFileSize(file, 0) != header.totalSize)
+    if (!header.multiVolume && PackageBytesInFile(file) != header.totalSize)
         return sizeMismatch;
     state.cabinetOffset = CabinetOffset(&header);
     return textsRead;
+}
+
+static DWORD ReadBytesAt(HANDLE file, DWORD offset, void *buffer, DWORD count)
+{
+    SetFilePointer(file, (LONG)offset, 0, FILE_BEGIN);
+    return ReadBytes(file, buffer, count);
+}
+
+DWORD PackageBytesInFile(HANDLE file)
+{
+    BYTE start[peHeadersReadSize];
+    BYTE atTotalSize[certificateTableAlignment];
+    FillBytes(atTotalSize, 0, sizeof atTotalSize);
+    DWORD startLength = ReadBytesAt(file, 0, start, sizeof start);
+    ReadBytesAt(file, header.totalSize, atTotalSize, sizeof atTotalSize);
+    SetFilePointer(file, 0, 0, FILE_BEGIN);
+    CertificateTable table;
+    return UnsignedPackageBytes(&header, GetFileSize(file, 0), start, startLength, atTotalSize,
+                                &table);
 }

@@ -16,3 +16,7 @@ PackageReadResult ReadPackageHeader(HANDLE file);
 // After a successful header read, with the position just behind the header: reads title,
 // INF name and the three texts (unscrambled), tests the size and sets cabinetOffset.
 PackageReadResult ReadPackageTexts(HANDLE file);
+
+// After the header read: how many bytes of the open file belong to the package, without the
+// certificate table of a signed installer file. Leaves the position at the file's start.
+DWORD PackageBytesInFile(HANDLE file);

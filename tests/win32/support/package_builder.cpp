@@ -1,6 +1,7 @@
 #include "package_builder.h"
 
 #include "scramble.h"
+#include "signature.h"
 
 static std::string Scrambled(std::string text)
 {
@@ -31,4 +32,24 @@ std::string PackageFile(const PackageHeader &header, const PackageTexts &texts,
     return front + std::string((const char *)headerBytes, headerSize) + texts.title +
            texts.infName + Scrambled(texts.info) + Scrambled(texts.message) +
            Scrambled(texts.licence) + cabinet;
+}
+
+void Put32(std::string &bytes, uint32_t at, uint32_t value)
+{
+    for (int i = 0; i < 4; i++)
+        bytes[at + i] = (char)(uint8_t)(value >> 8 * i);
+}
+
+std::string SignedProgramFront(uint32_t tableOffset, uint32_t tableSize)
+{
+    std::string bytes(peHeadersReadSize, '\0');
+    bytes[0] = 'M', bytes[1] = 'Z';
+    Put32(bytes, 0x3C, peHeaderAt);
+    bytes[peHeaderAt] = 'P', bytes[peHeaderAt + 1] = 'E';
+    Put32(bytes, peHeaderAt + 4 + 16, 0xE0);         // SizeOfOptionalHeader: 16 directories
+    Put32(bytes, peOptionalHeaderAt, 0x10B);         // PE32
+    Put32(bytes, peOptionalHeaderAt + 92, 16);       // NumberOfRvaAndSizes
+    Put32(bytes, peSecurityDirectoryAt, tableOffset);
+    Put32(bytes, peSecurityDirectoryAt + 4, tableSize);
+    return bytes;
 }

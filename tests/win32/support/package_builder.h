@@ -1,4 +1,4 @@
-// Installer files built by hand for the tests, as the packaging tool lays them out, so that a
+// Installer files built by hand for the tests (portable: the native tests use it too), as the packaging tool lays them out, so that a
 // test can also describe a package that the tool would never write.
 #pragma once
 
@@ -18,3 +18,15 @@ PackageHeader WithLengths(PackageHeader header, const PackageTexts &texts,
 // the header as given, the texts (info, message and licence scrambled) and the cabinet.
 std::string PackageFile(const PackageHeader &header, const PackageTexts &texts,
                         const std::string &cabinet, std::string front);
+
+// Offsets in the PE headers that a linker writes at 0x80, for tests that damage one field.
+constexpr uint32_t peHeaderAt = 0x80;
+constexpr uint32_t peOptionalHeaderAt = peHeaderAt + 24;
+constexpr uint32_t peSecurityDirectoryAt = peOptionalHeaderAt + 96 + 4 * 8;
+
+// The first bytes of a signed 32-bit PE program (peHeadersReadSize of them) whose security
+// directory names a certificate table; the rest of the program image is zeros.
+std::string SignedProgramFront(uint32_t tableOffset, uint32_t tableSize);
+
+// Writes value little-endian at `at`.
+void Put32(std::string &bytes, uint32_t at, uint32_t value);
