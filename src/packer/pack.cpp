@@ -4,6 +4,7 @@
 #include <cctype>
 #include <memory>
 
+#include "app.h"
 #include "codepage.h"
 #include "commands.h"
 #include "error.h"
@@ -160,6 +161,43 @@ std::string ChooseInfName(const std::vector<std::string> &names, const std::opti
     return infs[0];
 }
 
+std::optional<int64_t> SourceDateEpoch();
+
+// The outer cabinet of an application: its INF and the inner cabinet of its tree, both written
+// now into scratch files beside the output, which go with the payload.
+struct AppPayload {
+    std::string infName;
+    std::vector<CabinetMember> members;
+    std::unique_ptr<PendingFile> inf, cabinet;
+};
+
+AppPayload AppCabinets(const PackOptions &options)
+{
+    App app = ReadApp(*options.app, SourceDateEpoch());
+    AppPayload payload;
+    std::string stem = AppFileStem(app.name);
+    payload.infName = stem + ".inf";
+    std::vector<CabinetMember> files;
+    uint64_t total = 0;
+    int64_t newest = 0;
+    for (const AppFile &file : app.files) {
+        files.push_back({file.storedName, file.sourcePath, file.modified});
+        total += file.size;
+        newest = std::max(newest, file.modified);
+    }
+    payload.cabinet = std::make_unique<PendingFile>(options.output + ".cab");
+    Progress progress("packing", total, !options.quiet);
+    WriteCabinet(files, options.compression.value_or(Compression::mszip), payload.cabinet->handle(), 0,
+                 progress);
+    progress.Finish();
+    std::vector<uint8_t> inf = AppInf(app);
+    payload.inf = std::make_unique<PendingFile>(options.output + ".inf");
+    payload.inf->handle().WriteAt(0, inf.data(), inf.size());
+    payload.members = {{payload.infName, payload.inf->temporaryPath(), newest},
+                       {stem + ".cab", payload.cabinet->temporaryPath(), newest}};
+    return payload;
+}
+
 std::optional<int64_t> SourceDateEpoch()
 {
     std::optional<std::string> text = Environment("SOURCE_DATE_EPOCH");
@@ -191,9 +229,11 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
 {
     if (options.output.empty())
         throw UsageError("pack needs an output file: -o FILE");
+    if (options.app && (options.cabinet || !options.inputs.empty() || options.infName))
+        throw UsageError("--app takes the place of FILEs, --cabinet and --inf: its INF is made for it");
     if (options.cabinet && !options.inputs.empty())
         throw UsageError("--cabinet takes the place of FILEs: give one or the other");
-    if (!options.cabinet && options.inputs.empty())
+    if (!options.app && !options.cabinet && options.inputs.empty())
         throw UsageError("pack needs the files to install, or --cabinet CAB");
     if (options.cabinet && options.compression)
         throw UsageError("--compression applies to FILEs, not to a ready --cabinet");
@@ -209,7 +249,15 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
     texts.licence = TextFile(options.licencePath);
 
     Payload payload;
-    if (options.cabinet) {
+    AppPayload app;
+    if (options.app) {
+        app = AppCabinets(options);
+        payload.members = app.members;
+        for (const CabinetMember &member : payload.members) {
+            payload.storedNames.push_back(member.storedName);
+            payload.uncompressedSize += StatPath(member.path).size;
+        }
+    } else if (options.cabinet) {
         payload = ReadyCabinet(*options.cabinet, options.quiet);
     } else {
         payload.members = CollectMembers(options.inputs, SourceDateEpoch(), &payload.uncompressedSize);
@@ -219,7 +267,7 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
         if (!fault.empty())
             throw Error(fault);
     }
-    texts.infName = ChooseInfName(payload.storedNames, options.infName);
+    texts.infName = options.app ? app.infName : ChooseInfName(payload.storedNames, options.infName);
     uint64_t textsEnd = (uint64_t)textOffset + texts.title.size() + texts.infName.size() +
                         texts.infoText.size() + texts.message.size() + texts.licence.size();
     if (textsEnd > largestPackageValue)
@@ -234,9 +282,11 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
         cabinetSize = payload.readyCabinet->Size();
         installer.handle().CopyFrom(payload.readyCabinet->file(), 0, cabinetSize, cabinetOffset);
     } else {
-        Progress progress("packing", payload.uncompressedSize, !options.quiet);
-        cabinetSize = WriteCabinet(payload.members, options.compression.value_or(Compression::mszip),
-                                   installer.handle(), cabinetOffset, progress);
+        // An application's inner cabinet is compressed already: stored as it is.
+        Compression compression = options.app ? Compression::none
+                                              : options.compression.value_or(Compression::mszip);
+        Progress progress(options.app ? "storing" : "packing", payload.uncompressedSize, !options.quiet);
+        cabinetSize = WriteCabinet(payload.members, compression, installer.handle(), cabinetOffset, progress);
         progress.Finish();
     }
     uint64_t totalSize = cabinetOffset + cabinetSize;
