@@ -40,9 +40,15 @@ std::string Escape(const std::string &text)
     return escaped;
 }
 
+// An INF parser keeps this many characters of a field and silently drops the rest.
+constexpr size_t longestInfField = 511;
+
 // An INF string in double quotes, which keep commas, semicolons and spaces.
 std::string Quote(const std::string &text)
 {
+    if (text.size() > longestInfField)
+        throw Error(Quoted(text) + " is longer than the " + std::to_string(longestInfField) +
+                    " characters an INF field holds");
     return "\"" + Escape(text) + "\"";
 }
 
@@ -331,7 +337,7 @@ std::vector<uint8_t> AppInf(const App &app)
     w.Section("App.Folders.Setupapi");
     for (size_t i = 0; i < removed.size();) {
         std::string command = "/c rd \"\"" + removed[i++] + "\"\"";
-        for (; i < removed.size() && command.size() < 1000; i++)
+        for (; i < removed.size() && command.size() + removed[i].size() + 12 < longestInfField; i++)
             command += " & rd \"\"" + removed[i] + "\"\"";
         w.Line("11,,cmd.exe,,60,\"" + command + "\"");
     }
