@@ -107,62 +107,22 @@ std::vector<std::string> CreatedFolders(const App &app)
     return ordered;
 }
 
+// ASCII when every character is, else UTF-16LE behind its byte-order mark: an ANSI INF is read
+// in the system's code page, which need not hold the names.
 std::vector<uint8_t> Encoded(const std::string &utf8)
 {
     if (std::all_of(utf8.begin(), utf8.end(), [](unsigned char c) { return c < 0x80; }))
         return std::vector<uint8_t>(utf8.begin(), utf8.end());
-    std::vector<uint8_t> bytes{0xFF, 0xFE};
-    auto unit = [&](uint32_t u) {
-        bytes.push_back((uint8_t)u);
-        bytes.push_back((uint8_t)(u >> 8));
-    };
-    for (size_t i = 0; i < utf8.size();) {
-        unsigned char c = utf8[i];
-        int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        uint32_t point = length == 1 ? c : c & (0x7F >> length);
-        for (int k = 1; k < length; k++)
-            point = point << 6 | (utf8[i + k] & 0x3F);
-        i += length;
-        if (point > 0xFFFF) {
-            point -= 0x10000;
-            unit(0xD800 | point >> 10);
-            unit(0xDC00 | (point & 0x3FF));
-        } else {
-            unit(point);
-        }
-    }
-    return bytes;
+    std::string bytes = "\xFF\xFE" + Utf16Le(utf8);
+    return std::vector<uint8_t>(bytes.begin(), bytes.end());
 }
 
 std::string Decoded(const std::vector<uint8_t> &bytes)
 {
-    if (bytes.size() < 2 || bytes[0] != 0xFF || bytes[1] != 0xFE)
-        return Windows1252ToUtf8(std::string(bytes.begin(), bytes.end()));
-    std::string utf8;
-    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        uint32_t point = bytes[i] | bytes[i + 1] << 8;
-        if (point >= 0xD800 && point < 0xDC00 && i + 3 < bytes.size()) {
-            uint32_t low = bytes[i + 2] | bytes[i + 3] << 8;
-            point = 0x10000 + ((point - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        }
-        if (point < 0x80) {
-            utf8 += (char)point;
-        } else if (point < 0x800) {
-            utf8 += (char)(0xC0 | point >> 6);
-            utf8 += (char)(0x80 | (point & 0x3F));
-        } else if (point < 0x10000) {
-            utf8 += (char)(0xE0 | point >> 12);
-            utf8 += (char)(0x80 | (point >> 6 & 0x3F));
-            utf8 += (char)(0x80 | (point & 0x3F));
-        } else {
-            utf8 += (char)(0xF0 | point >> 18);
-            utf8 += (char)(0x80 | (point >> 12 & 0x3F));
-            utf8 += (char)(0x80 | (point >> 6 & 0x3F));
-            utf8 += (char)(0x80 | (point & 0x3F));
-        }
-    }
-    return utf8;
+    std::string text(bytes.begin(), bytes.end());
+    if (text.compare(0, 2, "\xFF\xFE") == 0)
+        return FromUtf16Le(std::string_view(text).substr(2));
+    return Windows1252ToUtf8(text);
 }
 
 }  // namespace

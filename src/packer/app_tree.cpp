@@ -16,36 +16,20 @@ namespace {
 const char longestProgramFiles[] = "C:\\Program Files (x86)";
 constexpr size_t longestWindowsPath = 259;
 
-// Code points of UTF-8 text that ValidUtf8 leaves unchanged.
-std::vector<uint32_t> CodePoints(const std::string &text)
-{
-    std::vector<uint32_t> points;
-    for (size_t i = 0; i < text.size();) {
-        unsigned char c = text[i];
-        int length = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        uint32_t point = length == 1 ? c : c & (0x7F >> length);
-        for (int k = 1; k < length; k++)
-            point = point << 6 | (text[i + k] & 0x3F);
-        points.push_back(point);
-        i += length;
-    }
-    return points;
-}
-
 size_t Utf16Length(const std::string &text)
 {
     size_t length = 0;
-    for (uint32_t point : CodePoints(text))
+    for (char32_t point : CodePoints(text))
         length += point > 0xFFFF ? 2 : 1;
     return length;
 }
 
 // A name as Windows compares names: upper and lower case of the Latin, Greek and Cyrillic
 // letters taken for one. (Windows folds more scripts; these are the ones trees hold.)
-std::vector<uint32_t> FoldedCodePoints(const std::string &name)
+std::u32string FoldedCodePoints(const std::string &name)
 {
-    std::vector<uint32_t> points = CodePoints(name);
-    for (uint32_t &p : points) {
+    std::u32string points = CodePoints(name);
+    for (char32_t &p : points) {
         if ((p >= 'A' && p <= 'Z') || (p >= 0xC0 && p <= 0xDE && p != 0xD7) ||
             (p >= 0x391 && p <= 0x3A9) || (p >= 0x410 && p <= 0x42F))
             p += 0x20;
@@ -104,7 +88,7 @@ struct Walker {
         if (names.empty())
             throw Error(directory + ": an empty folder; an INF creates a folder only for the files "
                                     "it copies into it (put a file in it, or remove it)");
-        std::map<std::vector<uint32_t>, std::string> seen;
+        std::map<std::u32string, std::string> seen;
         std::vector<std::string> subfolders;
         for (const std::string &name : names) {
             std::string path = directory + "/" + name;
