@@ -14,6 +14,8 @@ std::string TreePathFault(const std::string &path)
 {
     for (size_t start = 0; start <= path.size();) {
         size_t end = std::min(path.find('/', start), path.size());
+        if (path.compare(start, end - start, "..") == 0)
+            return "leads out of the directory";
         std::string fault = ExtractionNameFault(path.substr(start, end - start));
         if (!fault.empty())
             return fault;

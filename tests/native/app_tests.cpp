@@ -134,6 +134,26 @@ TEST_F(AppTool, ExtractRestoresANestedTreeOfMoreFilesThanAFlatPackageHolds)
     EXPECT_EQ(count, 301u);
 }
 
+// A package made by hand whose INF leads a file out of the folder: extract refuses it before
+// writing anything, as it refuses such a stored name in a plain package.
+TEST_F(AppTool, ExtractRefusesATreePathThatLeavesTheDirectory)
+{
+    const std::string inf =
+        "; Written by quarvel pack --app\r\n"
+        "[App.Entry]\r\nHKLM,\"k\",\"InstallLocation\",0,\"%16422%\\X\"\r\n"
+        "[SourceDisksNames]\r\n1=\"X\",\"X.cab\",,\r\n"
+        "[DestinationDirs]\r\nApp.Files1=16422,\"X\\..\"\r\n"
+        "[App.Files1]\r\n\"evil.txt\",f1\r\n";
+    Bytes inner = MakeCabinet({{"f1", Bytes{'x'}}});
+    Bytes outer = MakeCabinet({{"X.inf", Bytes(inf.begin(), inf.end())}, {"X.cab", inner}});
+    WriteFile(scratch / "setup.exe", MakePackage(outer, "X.inf", false));
+    ToolRun run = RunTool({"extract", "-q", scratch / "setup.exe", "-d", scratch / "x/out"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("\"../evil.txt\" leads out of the directory"), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(scratch / "x"));
+    EXPECT_FALSE(fs::exists(scratch / "evil.txt"));
+}
+
 // Each row a tree (or option) that Windows or the INF cannot take: pack refuses it in one line
 // that names the cause, writes nothing and leaves no scratch file beside the output.
 TEST_F(AppTool, RefusesWhatTheInfCannotCarry)
