@@ -211,15 +211,18 @@ std::vector<uint8_t> AppInf(const App &app)
     for (size_t i = 0; i < folders.size(); i++)
         w.Line(copySections[i + 1] + "=" + programFilesDirid + "," + Quote(Destination(app, folders[i])));
     w.Line();
-    w.Line("; The tree's files are in the cabinet, the INF beside it.");
+    w.Line("; The tree's files are in the cabinets, the INF beside them.");
     w.Section("SourceDisksNames");
-    w.Line("1=" + Quote(app.name) + "," + Quote(stem + ".cab") + ",,");
-    w.Line("2=" + Quote(app.name) + ",,,");
+    for (unsigned cabinet = 1; cabinet <= app.cabinets; cabinet++)
+        w.Line(std::to_string(cabinet) + "=" + Quote(app.name) + "," +
+               Quote(AppCabinetName(stem, cabinet)) + ",,");
+    std::string infDisk = std::to_string(app.cabinets + 1);
+    w.Line(infDisk + "=" + Quote(app.name) + ",,,");
     w.Line();
     w.Section("SourceDisksFiles");
-    w.Line(infName + "=2");
+    w.Line(infName + "=" + infDisk);
     for (const AppFile &file : app.files)
-        w.Line(file.storedName + "=1");
+        w.Line(file.storedName + "=" + std::to_string(file.cabinet));
     w.Line();
     w.Section("App.Inf");
     w.Line(infName);
@@ -434,18 +437,30 @@ std::optional<AppListing> ReadAppInf(const std::vector<uint8_t> &inf)
         else if (name == "InstallLocation" && data.compare(0, programFiles.size(), programFiles) == 0)
             listing.installDir = SlashPath(data.substr(programFiles.size()));
     }
-    for (const InfLine &line : sections["SourceDisksNames"])
-        if (line.key == "1")
-            listing.cabinetName = Field(line, 1);
-    if (listing.installDir.empty() || listing.cabinetName.empty())
+    std::map<std::string, unsigned> cabinetOfDisk;
+    for (const InfLine &line : sections["SourceDisksNames"]) {
+        if (Field(line, 1).empty())
+            continue;
+        cabinetOfDisk[line.key] = (unsigned)listing.cabinetNames.size();
+        listing.cabinetNames.push_back(Field(line, 1));
+    }
+    std::map<std::string, unsigned> cabinetOfFile;
+    for (const InfLine &line : sections["SourceDisksFiles"])
+        if (cabinetOfDisk.count(Field(line, 0)))
+            cabinetOfFile[line.key] = cabinetOfDisk[Field(line, 0)];
+    if (listing.installDir.empty() || listing.cabinetNames.empty())
         throw Error("the application's INF has no install folder or no cabinet");
     for (const InfLine &destination : sections["DestinationDirs"]) {
         if (destination.key.compare(0, 9, "App.Files") != 0)
             continue;
         std::string folder = UnderInstallDir(Field(destination, 1), listing.installDir);
-        for (const InfLine &line : sections[destination.key])
-            listing.files.push_back({Field(line, 1), folder.empty() ? Field(line, 0)
-                                                                    : folder + "/" + Field(line, 0)});
+        for (const InfLine &line : sections[destination.key]) {
+            if (!cabinetOfFile.count(Field(line, 1)))
+                throw Error("the application's file " + Quoted(Field(line, 0)) + " has no cabinet");
+            listing.files.push_back({Field(line, 1),
+                                     folder.empty() ? Field(line, 0) : folder + "/" + Field(line, 0),
+                                     cabinetOfFile[Field(line, 1)]});
+        }
     }
     for (size_t i = 1; sections.count("App.Shortcut" + std::to_string(i)); i++) {
         AppShortcut shortcut;

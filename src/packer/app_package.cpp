@@ -46,18 +46,24 @@ std::optional<PackedApp> OpenPackedApp(CabinetReader &outer, const std::string &
 
     PackedApp app;
     app.listing = *listing;
-    std::optional<size_t> cabinetEntry = EntryNamed(outer, listing->cabinetName);
-    if (!cabinetEntry)
-        throw Error("the application's cabinet " + Quoted(listing->cabinetName) + " is not in the package");
-    app.scratch = std::make_unique<PendingFile>(TemporaryDirectory() + "/quarvel-app.cab");
-    outer.Extract(*cabinetEntry, app.scratch->handle(), quiet);
-    app.source = std::make_unique<FileSource>(app.scratch->temporaryPath());
-    app.cabinet = std::make_unique<CabinetReader>(*app.source, 0, app.source->Size(), 0);
-    for (const AppListing::Entry &file : app.listing.files) {
-        std::optional<size_t> entry = EntryNamed(*app.cabinet, file.storedName);
+    for (const std::string &name : listing->cabinetNames) {
+        std::optional<size_t> cabinetEntry = EntryNamed(outer, name);
+        if (!cabinetEntry)
+            throw Error("the application's cabinet " + Quoted(name) + " is not in the package");
+        PackedApp::Inner inner;
+        inner.scratch = std::make_unique<PendingFile>(TemporaryDirectory() + "/quarvel-app.cab");
+        outer.Extract(*cabinetEntry, inner.scratch->handle(), quiet);
+        inner.source = std::make_unique<FileSource>(inner.scratch->temporaryPath());
+        inner.reader = std::make_unique<CabinetReader>(*inner.source, 0, inner.source->Size(), 0);
+        app.cabinets.push_back(std::move(inner));
+    }
+    for (size_t i = 0; i < app.listing.files.size(); i++) {
+        const AppListing::Entry &file = app.listing.files[i];
+        std::optional<size_t> entry = EntryNamed(app.ReaderOf(i), file.storedName);
         if (!entry)
             throw Error("the application's file " + Quoted(file.path) + " (stored as " +
-                        Quoted(file.storedName) + ") is not in its cabinet");
+                        Quoted(file.storedName) + ") is not in " +
+                        Quoted(listing->cabinetNames[file.cabinet]));
         app.entryOf.push_back(*entry);
     }
     return app;

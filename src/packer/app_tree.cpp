@@ -7,6 +7,7 @@
 #include "cabinet.h"
 #include "codepage.h"
 #include "error.h"
+#include "layout.h"
 
 namespace quarvel {
 namespace {
@@ -15,6 +16,12 @@ namespace {
 // longer path than MAX_PATH - 1 characters.
 const char longestProgramFiles[] = "C:\\Program Files (x86)";
 constexpr size_t longestWindowsPath = 259;
+
+// setupapi extracts each file from a source cabinet by reading the cabinet anew up to that file
+// (Wine's does): cabinets of about a mebibyte bound that work per file. The installer deletes
+// at most maxRecordedFiles files it extracted: the INF and at most one less cabinets.
+constexpr uint64_t smallestCabinetRun = 1 << 20;
+constexpr uint64_t mostCabinets = maxRecordedFiles - 1;
 
 size_t Utf16Length(const std::string &text)
 {
@@ -124,6 +131,11 @@ bool HasFile(const App &app, const std::string &path)
 
 }  // namespace
 
+std::string AppCabinetName(const std::string &stem, unsigned cabinet)
+{
+    return stem + "-" + std::to_string(cabinet) + ".cab";
+}
+
 std::string AppFileStem(const std::string &name)
 {
     std::string stem;
@@ -167,6 +179,18 @@ App ReadApp(const AppRequest &request, std::optional<int64_t> sourceDateEpoch)
     });
     for (size_t i = 0; i < app.files.size(); i++)
         app.files[i].storedName = "f" + std::to_string(i + 1);
+    // Runs in order, each closed before it outgrows the run size: at most twice as many runs
+    // as the total needs, so no more than mostCabinets.
+    uint64_t runSize = std::max(smallestCabinetRun, 2 * walker.total / mostCabinets + 1);
+    uint64_t inRun = 0;
+    for (AppFile &file : app.files) {
+        if (inRun > 0 && inRun + file.size > runSize) {
+            app.cabinets++;
+            inRun = 0;
+        }
+        file.cabinet = app.cabinets;
+        inRun += file.size;
+    }
     for (const AppFile &file : app.files) {
         std::string destination = std::string(longestProgramFiles) + "\\" + app.installDir + "\\" + file.path;
         if (Utf16Length(destination) > longestWindowsPath)

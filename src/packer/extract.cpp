@@ -33,7 +33,7 @@ std::vector<std::string> ExtractApp(PackedApp &app, const ExtractOptions &option
         std::string fault = TreePathFault(path);
         if (!fault.empty())
             throw Error("the application's file " + Quoted(path) + " " + fault + "; nothing extracted");
-        total += app.cabinet->entries()[app.entryOf[i]].size;
+        total += app.ReaderOf(i).entries()[app.entryOf[i]].size;
     }
     std::string directory = options.directory;
     if (directory.back() != '/')
@@ -50,9 +50,9 @@ std::vector<std::string> ExtractApp(PackedApp &app, const ExtractOptions &option
             for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1))
                 if (MakeDirectory(directory + path.substr(0, slash)))
                     madeDirectories.push_back(directory + path.substr(0, slash));
-            const CabinetEntry &entry = app.cabinet->entries()[app.entryOf[i]];
+            const CabinetEntry &entry = app.ReaderOf(i).entries()[app.entryOf[i]];
             files.emplace_back(directory + path);
-            app.cabinet->Extract(app.entryOf[i], files.back().handle(), progress);
+            app.ReaderOf(i).Extract(app.entryOf[i], files.back().handle(), progress);
             files.back().handle().SetModified(FromDosTimestamp(entry.timestamp));
             written.push_back(directory + path);
         }

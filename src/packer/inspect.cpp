@@ -130,8 +130,8 @@ void CheckApp(Report &report, CabinetReader &reader)
         std::optional<PackedApp> app = OpenPackedApp(reader, Windows1252ToUtf8(report.contents.texts.infName));
         if (!app)
             return;
-        for (size_t entry : app->entryOf)
-            report.appSizes.push_back(app->cabinet->entries()[entry].size);
+        for (size_t i = 0; i < app->entryOf.size(); i++)
+            report.appSizes.push_back(app->ReaderOf(i).entries()[app->entryOf[i]].size);
         report.app = app->listing;
         report.checks.push_back({"app", true, std::to_string(app->listing.files.size()) +
                                                   " files of the INF, each in its cabinet"});

@@ -163,12 +163,12 @@ std::string ChooseInfName(const std::vector<std::string> &names, const std::opti
 
 std::optional<int64_t> SourceDateEpoch();
 
-// The outer cabinet of an application: its INF and the inner cabinet of its tree, both written
+// The outer cabinet of an application: its INF and the inner cabinets of its tree, all written
 // now into scratch files beside the output, which go with the payload.
 struct AppPayload {
     std::string infName;
     std::vector<CabinetMember> members;
-    std::unique_ptr<PendingFile> inf, cabinet;
+    std::vector<std::unique_ptr<PendingFile>> scratch;
 };
 
 AppPayload AppCabinets(const PackOptions &options)
@@ -177,24 +177,27 @@ AppPayload AppCabinets(const PackOptions &options)
     AppPayload payload;
     std::string stem = AppFileStem(app.name);
     payload.infName = stem + ".inf";
-    std::vector<CabinetMember> files;
+    std::vector<std::vector<CabinetMember>> cabinets(app.cabinets);
     uint64_t total = 0;
     int64_t newest = 0;
     for (const AppFile &file : app.files) {
-        files.push_back({file.storedName, file.sourcePath, file.modified});
+        cabinets[file.cabinet - 1].push_back({file.storedName, file.sourcePath, file.modified});
         total += file.size;
         newest = std::max(newest, file.modified);
     }
-    payload.cabinet = std::make_unique<PendingFile>(options.output + ".cab");
-    Progress progress("packing", total, !options.quiet);
-    WriteCabinet(files, options.compression.value_or(Compression::mszip), payload.cabinet->handle(), 0,
-                 progress);
-    progress.Finish();
     std::vector<uint8_t> inf = AppInf(app);
-    payload.inf = std::make_unique<PendingFile>(options.output + ".inf");
-    payload.inf->handle().WriteAt(0, inf.data(), inf.size());
-    payload.members = {{payload.infName, payload.inf->temporaryPath(), newest},
-                       {stem + ".cab", payload.cabinet->temporaryPath(), newest}};
+    payload.scratch.push_back(std::make_unique<PendingFile>(options.output + ".inf"));
+    payload.scratch.back()->handle().WriteAt(0, inf.data(), inf.size());
+    payload.members.push_back({payload.infName, payload.scratch.back()->temporaryPath(), newest});
+    Progress progress("packing", total, !options.quiet);
+    for (size_t i = 0; i < cabinets.size(); i++) {
+        payload.scratch.push_back(std::make_unique<PendingFile>(options.output + ".cab"));
+        WriteCabinet(cabinets[i], options.compression.value_or(Compression::mszip),
+                     payload.scratch.back()->handle(), 0, progress);
+        payload.members.push_back({AppCabinetName(stem, (unsigned)i + 1),
+                                   payload.scratch.back()->temporaryPath(), newest});
+    }
+    progress.Finish();
     return payload;
 }
 

@@ -77,7 +77,7 @@ TEST(AppInf, ReadsBackTheTreeItWrote)
     EXPECT_EQ(listing->version, "1.2");
     EXPECT_EQ(listing->publisher, "Quarvel \"Team\"");
     EXPECT_EQ(listing->installDir, "Vendor/Demo 1");
-    EXPECT_EQ(listing->cabinetName, "Quarvel-Demo.cab");
+    EXPECT_EQ(listing->cabinetNames, std::vector<std::string>{"Quarvel-Demo-1.cab"});
     ASSERT_EQ(listing->shortcuts.size(), 2u);
     EXPECT_EQ(listing->shortcuts[0].label, "Demo");
     EXPECT_EQ(listing->shortcuts[0].target, "bin/demo.exe");
@@ -85,6 +85,7 @@ TEST(AppInf, ReadsBackTheTreeItWrote)
     for (size_t i = 0; i < app.files.size(); i++) {
         EXPECT_EQ(listing->files[i].path, app.files[i].path);
         EXPECT_EQ(listing->files[i].storedName, app.files[i].storedName);
+        EXPECT_EQ(listing->files[i].cabinet, app.files[i].cabinet - 1);
     }
     EXPECT_FALSE(ReadAppInf(Bytes{'[', 'V', ']'}));  // a hand-written INF is no application
 }
@@ -100,8 +101,8 @@ protected:
     ScratchDirectory scratch;
 };
 
-// Past the 255 files and the flat folder of a plain package: a nested tree of 300 files comes
-// back from extract under its real names, byte for byte.
+// Past the 255 files and the flat folder of a plain package: a nested tree of 300 files, in
+// two inner cabinets, comes back from extract under its real names, byte for byte.
 TEST_F(AppTool, ExtractRestoresANestedTreeOfMoreFilesThanAFlatPackageHolds)
 {
     std::string tree = scratch / "tree";
@@ -111,6 +112,10 @@ TEST_F(AppTool, ExtractRestoresANestedTreeOfMoreFilesThanAFlatPackageHolds)
         WriteFile(folder + "/file " + std::to_string(i) + ".txt", std::string(i * 37, (char)('a' + i % 26)));
     }
     WriteFile(tree + "/d0/caf\xC3\xA9.txt", "accents");
+    Bytes noise(1500000);
+    for (size_t i = 0; i < noise.size(); i++)
+        noise[i] = (uint8_t)(i * 2654435761u >> 13);
+    WriteFile(tree + "/d3/noise.bin", noise);  // past the first cabinet's run
     fs::create_directory(scratch / "out");
     ToolRun packed = Pack({"--app", tree, "--name", "Big", "--shortcut", "Cafe=d0\\caf\xC3\xA9.txt"});
     ASSERT_EQ(packed.status, 0) << packed.err;
@@ -119,7 +124,8 @@ TEST_F(AppTool, ExtractRestoresANestedTreeOfMoreFilesThanAFlatPackageHolds)
     EXPECT_EQ(inspected.status, 0) << inspected.out;
     EXPECT_NE(inspected.out.find("application  Big"), std::string::npos) << inspected.out;
     EXPECT_NE(inspected.out.find("shortcut     Cafe -> d0/caf\xC3\xA9.txt"), std::string::npos);
-    EXPECT_NE(inspected.out.find("tree (301 files)"), std::string::npos);
+    EXPECT_NE(inspected.out.find("tree (302 files)"), std::string::npos);
+    EXPECT_NE(inspected.out.find("Big-2.cab"), std::string::npos);
 
     ToolRun extracted = RunTool({"extract", "-q", scratch / "out/setup.exe", "-d", scratch / "x"});
     ASSERT_EQ(extracted.status, 0) << extracted.err;
@@ -131,7 +137,7 @@ TEST_F(AppTool, ExtractRestoresANestedTreeOfMoreFilesThanAFlatPackageHolds)
         std::string relative = fs::relative(entry.path(), tree).string();
         EXPECT_EQ(ReadFile(scratch / ("x/" + relative)), ReadFile(entry.path().string())) << relative;
     }
-    EXPECT_EQ(count, 301u);
+    EXPECT_EQ(count, 302u);
 }
 
 // A package made by hand whose INF leads a file out of the folder: extract refuses it before
@@ -141,7 +147,7 @@ TEST_F(AppTool, ExtractRefusesATreePathThatLeavesTheDirectory)
     const std::string inf =
         "; Written by quarvel pack --app\r\n"
         "[App.Entry]\r\nHKLM,\"k\",\"InstallLocation\",0,\"%16422%\\X\"\r\n"
-        "[SourceDisksNames]\r\n1=\"X\",\"X.cab\",,\r\n"
+        "[SourceDisksNames]\r\n1=\"X\",\"X.cab\",,\r\n[SourceDisksFiles]\r\nf1=1\r\n"
         "[DestinationDirs]\r\nApp.Files1=16422,\"X\\..\"\r\n"
         "[App.Files1]\r\n\"evil.txt\",f1\r\n";
     Bytes inner = MakeCabinet({{"f1", Bytes{'x'}}});
