@@ -39,6 +39,7 @@ AppRequest SmallRequest(const std::string &top)
     request.version = "1.2";
     request.publisher = "Quarvel \"Team\"";
     request.shortcuts = {"Demo=bin\\demo.exe", "Read me=readme.txt"};
+    request.runAfter = "bin/demo.exe";
     return request;
 }
 
