@@ -659,6 +659,12 @@ void InstallsUpgradesAndUninstallsAnApplication(const std::string &route)
     char windows[MAX_PATH] = "";
     GetWindowsDirectoryA(windows, sizeof windows);
     const std::string installedInf = std::string(windows) + "\\inf\\" + keyName + ".inf";
+    // What an earlier run that failed half-way may have left.
+    RemoveTree(folder);
+    RemoveTree(menu);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName).c_str());
+    DeleteFileA(installedInf.c_str());
+
     std::map<std::string, std::string> tree1 = FilesUnder(packages + "tree-1");
     std::map<std::string, std::string> tree2 = FilesUnder(packages + "tree-2");
     ASSERT_GE(tree1.size(), 600u);
