@@ -124,7 +124,7 @@ uint64_t MakeTree(const fs::path &directory, double megabytes)
     size_t average = (size_t)(megabytes * 1e6 / 1000);
     uint64_t total = 0;
     for (int i = 0; i < 1000; i++) {
-        fs::path folder = directory / ("part " + std::to_string(i / 100)) / ("group-" + std::to_string(i / 10 % 10));
+        fs::path folder = directory / ("set " + std::to_string(i / 100)) / ("group-" + std::to_string(i / 10 % 10));
         fs::create_directories(folder);
         size_t size = average / 2 + (size_t)(noise.Next() % average);
         std::string bytes = i % 4 == 0 ? Prose(noise, size)
@@ -182,7 +182,7 @@ int AppMain(double megabytes, const fs::path &work)
 
     std::vector<std::string> quarvel = {QUARVEL_TOOL, "pack", "-q", "-o", (work / "setup.exe").string(),
                                         "--app", tree.string(), "--name", "Bench", "--shortcut",
-                                        "Bench=part 0\\group-0\\file-0.dat"};
+                                        "Bench=set 0\\group-0\\file-0.dat"};
     std::vector<std::string> gcab = {"gcab", "-c", "-n", "-z", (work / "gcab.cab").string()};
     gcab.insert(gcab.end(), files.begin(), files.end());
     auto [quarvelBest, gcabBest] = BestOfFive(quarvel, gcab);
