@@ -226,17 +226,27 @@ TEST_F(EndToEnd, InstallsThroughSetupx)
     EXPECT_TRUE(FileExists(path));  // the installer never removes itself
 }
 
+// Moves setupx.dll out of the system directory for its lifetime, so that the installer takes
+// the setupapi route.
+struct WithoutSetupx {
+    std::string setupx = SystemDirectory() + "\\setupx.dll";
+    bool moved = MoveFileA(setupx.c_str(), (setupx + ".away").c_str()) != 0;
+    ~WithoutSetupx()
+    {
+        if (moved)
+            MoveFileA((setupx + ".away").c_str(), setupx.c_str());
+    }
+};
+
 TEST_F(EndToEnd, InstallsThroughSetupapiWhenTheSystemHasNoSetupx)
 {
-    std::string setupx = SystemDirectory() + "\\setupx.dll";
-    std::string away = setupx + ".away";
-    ASSERT_TRUE(MoveFileA(setupx.c_str(), away.c_str()));
+    WithoutSetupx setupapiRoute;
+    ASSERT_TRUE(setupapiRoute.moved);
     Uninstall("setupapi");
     Installer installer = Start(Copy("setupapi.exe"));
     InstallThroughTheDialog(installer, "Quarvel E2E setupapi");
     robot::Click(robot::FindDialog("Quarvel E2E setupapi", installer.id()), 2);
     EXPECT_EQ(WaitForExit(installer), 0u);
-    MoveFileA(away.c_str(), setupx.c_str());
     EXPECT_TRUE(IsInstalled("setupapi"));
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
 }
@@ -636,18 +646,6 @@ UninstallEntry ReadUninstallEntry(const std::string &keyName)
     RegCloseKey(key);
     return entry;
 }
-
-// Moves setupx.dll out of the system directory for its lifetime, so that the installer takes
-// the setupapi route.
-struct WithoutSetupx {
-    std::string setupx = SystemDirectory() + "\\setupx.dll";
-    bool moved = MoveFileA(setupx.c_str(), (setupx + ".away").c_str()) != 0;
-    ~WithoutSetupx()
-    {
-        if (moved)
-            MoveFileA((setupx + ".away").c_str(), setupx.c_str());
-    }
-};
 
 void InstallsUpgradesAndUninstallsAnApplication(const std::string &route)
 {
