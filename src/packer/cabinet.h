@@ -29,6 +29,10 @@ int64_t FromDosTimestamp(DosTimestamp timestamp);
 // directory, or could not find it there under that name; empty when the name is good.
 std::string StoredNameFault(const std::string &name);
 
+// Why Windows could not create a file or folder of this name (one path component, UTF-8):
+// an empty name, a character it forbids, a trailing dot or space, a device name. Empty if it can.
+std::string WindowsNameFault(const std::string &name);
+
 // Why the installer could not extract these files and delete each one afterwards: a bad name,
 // two names that Windows takes for one, or more files than it records. Empty when it can.
 std::string PayloadFault(const std::vector<std::string> &storedNames);

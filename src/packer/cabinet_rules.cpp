@@ -72,13 +72,20 @@ std::string StoredNameFault(const std::string &name)
         return "has a drive or stream part";
     if (name == "." || name == "..")
         return "names a directory";
-    for (unsigned char c : name) {
+    for (unsigned char c : name)
         if (c >= 0x80)
             return "is not ASCII; the installer creates files under their stored names in the "
                    "system's code page";
-        if (c < 0x20 || c == 0x7F || std::string("<>\"|?*").find((char)c) != std::string::npos)
+    return WindowsNameFault(name);
+}
+
+std::string WindowsNameFault(const std::string &name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return "is not a file name";
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F || std::string("<>:\"/\\|?*").find((char)c) != std::string::npos)
             return "holds a character that Windows file names cannot hold";
-    }
     if (name.back() == '.' || name.back() == ' ')
         return "ends in a dot or a space, which Windows drops from file names";
     if (IsDeviceName(name.data(), name.size()))

@@ -129,6 +129,54 @@ std::string ValidUtf8(std::string_view text)
     return out;
 }
 
+std::u32string CodePoints(std::string_view text)
+{
+    std::u32string points;
+    for (size_t at = 0; at < text.size();) {
+        char32_t code = 0xFFFD;
+        size_t length = DecodeUtf8(text, at, &code);
+        points += length ? code : 0xFFFD;
+        at += length ? length : 1;
+    }
+    return points;
+}
+
+std::string Utf16Le(std::string_view utf8)
+{
+    std::string bytes;
+    auto unit = [&](char32_t u) {
+        bytes += (char)(u & 0xFF);
+        bytes += (char)(u >> 8 & 0xFF);
+    };
+    for (char32_t code : CodePoints(utf8)) {
+        if (code > 0xFFFF) {
+            unit(0xD800 | (code - 0x10000) >> 10);
+            unit(0xDC00 | ((code - 0x10000) & 0x3FF));
+        } else {
+            unit(code);
+        }
+    }
+    return bytes;
+}
+
+std::string FromUtf16Le(std::string_view bytes)
+{
+    std::string out;
+    auto unitAt = [&](size_t i) { return (char32_t)((uint8_t)bytes[i] | (uint8_t)bytes[i + 1] << 8); };
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t code = unitAt(i);
+        if (code >= 0xD800 && code < 0xDC00 && i + 3 < bytes.size() && unitAt(i + 2) >= 0xDC00 &&
+            unitAt(i + 2) < 0xE000) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (unitAt(i + 2) - 0xDC00);
+            i += 2;
+        } else if (code >= 0xD800 && code < 0xE000) {
+            code = 0xFFFD;
+        }
+        AppendUtf8(code, out);
+    }
+    return out;
+}
+
 std::string WithCrLf(std::string_view text)
 {
     std::string out;

@@ -19,6 +19,13 @@ std::string Windows1252ToUtf8(std::string_view text);
 // The text with every byte that is not part of a UTF-8 character replaced by U+FFFD.
 std::string ValidUtf8(std::string_view text);
 
+// The code points of UTF-8 text, each byte that is not part of a character as U+FFFD.
+std::u32string CodePoints(std::string_view text);
+
+// UTF-8 to UTF-16LE (no byte-order mark) and back; a lone surrogate becomes U+FFFD.
+std::string Utf16Le(std::string_view utf8);
+std::string FromUtf16Le(std::string_view bytes);
+
 // Every LF not already behind a CR becomes CR LF.
 std::string WithCrLf(std::string_view text);
 // Every CR LF becomes LF.

@@ -21,6 +21,7 @@ struct OptionSpec {
     char shortName;         // 0 for none
     const char *valueName;  // null for a flag
     const char *help;
+    bool repeatable = false;  // each value kept, in order
 };
 
 struct Command {
@@ -35,12 +36,22 @@ const OptionSpec quietOption = {"quiet", 'q', nullptr, "no progress bar, no summ
 
 const Command packCommand = {
     "pack",
-    "quarvel pack -o SETUP.EXE [options] FILE...",
+    "quarvel pack -o SETUP.EXE [options] FILE...\n"
+    "       quarvel pack -o SETUP.EXE --app DIR --name NAME [options]",
     "Writes an installer that installs FILEs (a directory stands for the files in it) with the\n"
-    "one INF file among them. Texts are read as UTF-8 and stored in code page 1252.",
+    "one INF file among them. Texts are read as UTF-8 and stored in code page 1252.\n"
+    "With --app, it installs the whole tree under DIR into Program Files, with an INF that it\n"
+    "writes: shortcuts in the Start menu, an Add/Remove Programs entry and an uninstaller.",
     {
         {"output", 'o', "FILE", "the installer to write"},
         {"title", 0, "TEXT", "the installer window's title (at most 255 bytes)"},
+        {"app", 0, "DIR", "install the application in DIR, subfolders and all"},
+        {"name", 0, "NAME", "the application's name (with --app)"},
+        {"version", 0, "V", "its version, shown in Add/Remove Programs"},
+        {"publisher", 0, "P", "its publisher, shown in Add/Remove Programs"},
+        {"install-dir", 0, "DIR", "the folder under Program Files (default: NAME)"},
+        {"shortcut", 0, "LABEL=PATH", "a Start-menu shortcut to a file of the tree (repeatable)", true},
+        {"run-after", 0, "PATH", "start this file of the tree once installed"},
         {"inf", 0, "NAME", "the INF file to install (default: the one .inf among the files)"},
         {"message", 0, "FILE", "the text shown in the installer's window"},
         {"licence", 0, "FILE", "a licence the user must accept before installing"},
@@ -89,6 +100,7 @@ const Command extractCommand = {
 
 const char toolUsage[] =
     "usage: quarvel pack -o SETUP.EXE [options] FILE...\n"
+    "       quarvel pack -o SETUP.EXE --app DIR --name NAME [options]\n"
     "       quarvel inspect [--json] FILE\n"
     "       quarvel extract FILE [-d DIR]\n"
     "       quarvel COMMAND --help | --help | --version\n";
@@ -105,6 +117,7 @@ const char toolHelp[] =
 
 struct ParsedArguments {
     std::map<std::string, std::string> values;
+    std::map<std::string, std::vector<std::string>> lists;  // of repeatable options
     std::vector<std::string> operands;
 
     bool Has(const std::string &name) const { return values.count(name) > 0; }
@@ -155,7 +168,7 @@ ParsedArguments Parse(const Command &command, const std::vector<std::string> &ar
         if (!option)
             throw UsageError(std::string(command.name) + ": unknown option " + argument);
         std::string name = option->name;
-        if (parsed.Has(name))
+        if (parsed.Has(name) && !option->repeatable)
             throw UsageError(std::string(command.name) + ": --" + name + " is given twice");
         if (!option->valueName) {
             if (inlineValue)
@@ -170,6 +183,7 @@ ParsedArguments Parse(const Command &command, const std::vector<std::string> &ar
             inlineValue = arguments[++i];
         }
         parsed.values[name] = *inlineValue;
+        parsed.lists[name].push_back(*inlineValue);
     }
     return parsed;
 }
@@ -227,6 +241,22 @@ int RunPack(const ParsedArguments &arguments, const std::vector<uint8_t> &embedd
     else if (arguments.Has("timestamp"))
         throw UsageError("--timestamp applies to a signature: give --sign-cert and --sign-key");
     options.quiet = arguments.Has("quiet");
+    if (std::optional<std::string> directory = arguments.Value("app")) {
+        AppRequest app;
+        app.directory = *directory;
+        app.name = arguments.Value("name").value_or("");
+        app.version = arguments.Value("version");
+        app.publisher = arguments.Value("publisher");
+        app.installDir = arguments.Value("install-dir");
+        if (arguments.lists.count("shortcut"))
+            app.shortcuts = arguments.lists.at("shortcut");
+        app.runAfter = arguments.Value("run-after");
+        options.app = app;
+    } else {
+        for (const char *name : {"name", "version", "publisher", "install-dir", "shortcut", "run-after"})
+            if (arguments.Has(name))
+                throw UsageError(std::string("--") + name + " describes an application: use it with --app");
+    }
 
     std::vector<WrittenFile> written = Pack(options);
     if (!options.quiet)

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app.h"
 #include "cabinet.h"
 #include "package.h"
 
@@ -22,6 +23,7 @@ struct SigningOptions {
 struct PackOptions {
     std::string output;
     std::vector<std::string> inputs;  // files, or directories of files
+    std::optional<AppRequest> app;    // instead of inputs: a tree and the INF made for it
     std::optional<std::string> cabinet;
     std::vector<uint8_t> stubImage;   // used when no stub path is given
     std::optional<std::string> stubPath;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "authenticode.h"
+#include "app.h"
 #include "codepage.h"
 #include "commands.h"
 #include "error.h"
@@ -31,6 +32,9 @@ struct Report {
     uint64_t cabinetLength = 0;
     bool cabinetRead = false;
     std::vector<CabinetEntry> entries;
+    // Made by pack --app: the application, and the size of each of its files.
+    std::optional<AppListing> app;
+    std::vector<uint32_t> appSizes;
     std::vector<Check> checks;
 };
 
@@ -148,6 +152,22 @@ void CheckSize(Report &report)
                                  std::to_string(report.contents.cabinetOffset)});
 }
 
+void CheckApp(Report &report, CabinetReader &reader)
+{
+    try {
+        std::optional<PackedApp> app = OpenPackedApp(reader, Windows1252ToUtf8(report.contents.texts.infName));
+        if (!app)
+            return;
+        for (size_t i = 0; i < app->entryOf.size(); i++)
+            report.appSizes.push_back(app->ReaderOf(i).entries()[app->entryOf[i]].size);
+        report.app = app->listing;
+        report.checks.push_back({"app", true, std::to_string(app->listing.files.size()) +
+                                                  " files of the INF, each in its cabinet"});
+    } catch (const Error &failure) {
+        report.checks.push_back({"app", false, failure.what()});
+    }
+}
+
 void CheckCabinet(Report &report, const ByteSource &source)
 {
     const PackageContents &contents = report.contents;
@@ -165,6 +185,7 @@ void CheckCabinet(Report &report, const ByteSource &source)
                                  "a cabinet of " + std::to_string(report.cabinetLength) +
                                      " bytes at cabinetOffset " +
                                      std::to_string(contents.cabinetOffset) + problem});
+        CheckApp(report, reader);
     } catch (const Error &failure) {
         report.checks.push_back({"cabinet", false, std::string("at cabinetOffset ") +
                                                        std::to_string(contents.cabinetOffset) +
@@ -293,6 +314,18 @@ void PrintText(const Report &report)
                    DateText(entry.timestamp).c_str(), TimeText(entry.timestamp).c_str(),
                    AttributeText(entry.attributes).c_str(), entry.compression.c_str());
     }
+    if (report.app) {
+        const AppListing &app = *report.app;
+        printf("\napplication  %s\n", app.name.c_str());
+        printf("  %-12s %s\n", "version", app.version.c_str());
+        printf("  %-12s %s\n", "publisher", app.publisher.c_str());
+        printf("  %-12s Program Files\\%s\n", "install in", app.installDir.c_str());
+        for (const AppShortcut &shortcut : app.shortcuts)
+            printf("  %-12s %s -> %s\n", "shortcut", shortcut.label.c_str(), shortcut.target.c_str());
+        printf("\ntree (%zu files)\n", app.files.size());
+        for (size_t i = 0; i < app.files.size(); i++)
+            printf("  %10u  %s\n", report.appSizes[i], ValidUtf8(app.files[i].path).c_str());
+    }
     printf("\nchecks\n");
     for (const Check &check : report.checks)
         printf("  %-4s %-8s %s\n", check.passed ? "ok" : "FAIL", check.name, check.detail.c_str());
@@ -363,6 +396,35 @@ void PrintJson(const Report &report)
         json.NumberMember("size", report.signature.size);
         if (report.signer)
             json.StringMember("signer", ValidUtf8(*report.signer));
+        json.EndObject();
+    }
+    if (report.app) {
+        const AppListing &app = *report.app;
+        json.Key("app");
+        json.BeginObject();
+        json.StringMember("name", app.name);
+        json.StringMember("version", app.version);
+        json.StringMember("publisher", app.publisher);
+        json.StringMember("installDir", app.installDir);
+        json.Key("shortcuts");
+        json.BeginArray();
+        for (const AppShortcut &shortcut : app.shortcuts) {
+            json.BeginObject();
+            json.StringMember("label", shortcut.label);
+            json.StringMember("target", shortcut.target);
+            json.EndObject();
+        }
+        json.EndArray();
+        json.Key("files");
+        json.BeginArray();
+        for (size_t i = 0; i < app.files.size(); i++) {
+            json.BeginObject();
+            json.StringMember("path", app.files[i].path);
+            json.StringMember("storedName", app.files[i].storedName);
+            json.NumberMember("size", report.appSizes[i]);
+            json.EndObject();
+        }
+        json.EndArray();
         json.EndObject();
     }
     json.Key("checks");

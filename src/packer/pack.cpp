@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "app.h"
 #include "codepage.h"
 #include "commands.h"
 #include "error.h"
@@ -170,6 +171,46 @@ std::string ChooseInfName(const std::vector<std::string> &names, const std::opti
     return UsableInfName(infs[0]);
 }
 
+std::optional<int64_t> SourceDateEpoch();
+
+// The outer cabinet of an application: its INF and the inner cabinets of its tree, all written
+// now into scratch files beside the output, which go with the payload.
+struct AppPayload {
+    std::string infName;
+    std::vector<CabinetMember> members;
+    std::vector<std::unique_ptr<PendingFile>> scratch;
+};
+
+AppPayload AppCabinets(const PackOptions &options)
+{
+    App app = ReadApp(*options.app, SourceDateEpoch());
+    AppPayload payload;
+    std::string stem = AppFileStem(app.name);
+    payload.infName = stem + ".inf";
+    std::vector<std::vector<CabinetMember>> cabinets(app.cabinets);
+    uint64_t total = 0;
+    int64_t newest = 0;
+    for (const AppFile &file : app.files) {
+        cabinets[file.cabinet - 1].push_back({file.storedName, file.sourcePath, file.modified});
+        total += file.size;
+        newest = std::max(newest, file.modified);
+    }
+    std::vector<uint8_t> inf = AppInf(app);
+    payload.scratch.push_back(std::make_unique<PendingFile>(options.output + ".inf"));
+    payload.scratch.back()->handle().WriteAt(0, inf.data(), inf.size());
+    payload.members.push_back({payload.infName, payload.scratch.back()->temporaryPath(), newest});
+    Progress progress("packing", total, !options.quiet);
+    for (size_t i = 0; i < cabinets.size(); i++) {
+        payload.scratch.push_back(std::make_unique<PendingFile>(options.output + ".cab"));
+        WriteCabinet(cabinets[i], options.compression.value_or(Compression::mszip),
+                     payload.scratch.back()->handle(), 0, progress);
+        payload.members.push_back({AppCabinetName(stem, (unsigned)i + 1),
+                                   payload.scratch.back()->temporaryPath(), newest});
+    }
+    progress.Finish();
+    return payload;
+}
+
 std::optional<int64_t> SourceDateEpoch()
 {
     std::optional<std::string> text = Environment("SOURCE_DATE_EPOCH");
@@ -200,7 +241,7 @@ void ScrambleInPlace(FileHandle &file, uint64_t offset, uint64_t length, uint8_t
 void SignInstaller(PendingFile &installer, const SigningOptions &signing,
                    const std::optional<std::string> &title)
 {
-    std::string signedPath = installer.temporary() + ".signed";
+    std::string signedPath = installer.temporaryPath() + ".signed";
     struct RemoveAtEnd {
         const std::string &path;
         ~RemoveAtEnd() { remove(path.c_str()); }
@@ -211,7 +252,7 @@ void SignInstaller(PendingFile &installer, const SigningOptions &signing,
         arguments.insert(arguments.end(), {"-n", *title});
     if (signing.timestampServer)
         arguments.insert(arguments.end(), {"-ts", *signing.timestampServer});
-    arguments.insert(arguments.end(), {"-in", installer.temporary(), "-out", signedPath});
+    arguments.insert(arguments.end(), {"-in", installer.temporaryPath(), "-out", signedPath});
     ProgramRun run = RunProgram(arguments);
     if (!run.found)
         throw Error("signing needs osslsigncode (Debian package osslsigncode), which is not "
@@ -231,9 +272,11 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
 {
     if (options.output.empty())
         throw UsageError("pack needs an output file: -o FILE");
+    if (options.app && (options.cabinet || !options.inputs.empty() || options.infName))
+        throw UsageError("--app takes the place of FILEs, --cabinet and --inf: its INF is made for it");
     if (options.cabinet && !options.inputs.empty())
         throw UsageError("--cabinet takes the place of FILEs: give one or the other");
-    if (!options.cabinet && options.inputs.empty())
+    if (!options.app && !options.cabinet && options.inputs.empty())
         throw UsageError("pack needs the files to install, or --cabinet CAB");
     if (options.cabinet && options.compression)
         throw UsageError("--compression applies to FILEs, not to a ready --cabinet");
@@ -249,7 +292,15 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
     texts.licence = TextFile(options.licencePath);
 
     Payload payload;
-    if (options.cabinet) {
+    AppPayload app;
+    if (options.app) {
+        app = AppCabinets(options);
+        payload.members = app.members;
+        for (const CabinetMember &member : payload.members) {
+            payload.storedNames.push_back(member.storedName);
+            payload.uncompressedSize += StatPath(member.path).size;
+        }
+    } else if (options.cabinet) {
         payload = ReadyCabinet(*options.cabinet, options.quiet);
     } else {
         payload.members = CollectMembers(options.inputs, SourceDateEpoch(), &payload.uncompressedSize);
@@ -259,7 +310,7 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
         if (!fault.empty())
             throw Error(fault);
     }
-    texts.infName = ChooseInfName(payload.storedNames, options.infName);
+    texts.infName = options.app ? app.infName : ChooseInfName(payload.storedNames, options.infName);
     uint64_t textsEnd = (uint64_t)textOffset + texts.title.size() + texts.infName.size() +
                         texts.infoText.size() + texts.message.size() + texts.licence.size();
     if (textsEnd > largestPackageValue)
@@ -274,9 +325,11 @@ std::vector<WrittenFile> Pack(const PackOptions &options)
         cabinetSize = payload.readyCabinet->Size();
         installer.handle().CopyFrom(payload.readyCabinet->file(), 0, cabinetSize, cabinetOffset);
     } else {
-        Progress progress("packing", payload.uncompressedSize, !options.quiet);
-        cabinetSize = WriteCabinet(payload.members, options.compression.value_or(Compression::mszip),
-                                   installer.handle(), cabinetOffset, progress);
+        // An application's inner cabinet is compressed already: stored as it is.
+        Compression compression = options.app ? Compression::none
+                                              : options.compression.value_or(Compression::mszip);
+        Progress progress(options.app ? "storing" : "packing", payload.uncompressedSize, !options.quiet);
+        cabinetSize = WriteCabinet(payload.members, compression, installer.handle(), cabinetOffset, progress);
         progress.Finish();
     }
     uint64_t totalSize = cabinetOffset + cabinetSize;

@@ -92,8 +92,8 @@ public:
 
     FileHandle &handle() { return handle_; }
     const std::string &target() const { return target_; }
-    // Where the file is written until Commit, for a program that reads it.
-    const std::string &temporary() const { return temporary_; }
+    // Where the file is until Commit: a scratch file that is never committed is read there.
+    const std::string &temporaryPath() const { return temporary_; }
     // Gives the file the permissions of a new file under the umask, flushes it and renames it.
     void Commit();
 

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <map>
 
 #include "robot.h"
 #include "test_support.h"
@@ -225,17 +226,27 @@ TEST_F(EndToEnd, InstallsThroughSetupx)
     EXPECT_TRUE(FileExists(path));  // the installer never removes itself
 }
 
+// Moves setupx.dll out of the system directory for its lifetime, so that the installer takes
+// the setupapi route.
+struct WithoutSetupx {
+    std::string setupx = SystemDirectory() + "\\setupx.dll";
+    bool moved = MoveFileA(setupx.c_str(), (setupx + ".away").c_str()) != 0;
+    ~WithoutSetupx()
+    {
+        if (moved)
+            MoveFileA((setupx + ".away").c_str(), setupx.c_str());
+    }
+};
+
 TEST_F(EndToEnd, InstallsThroughSetupapiWhenTheSystemHasNoSetupx)
 {
-    std::string setupx = SystemDirectory() + "\\setupx.dll";
-    std::string away = setupx + ".away";
-    ASSERT_TRUE(MoveFileA(setupx.c_str(), away.c_str()));
+    WithoutSetupx setupapiRoute;
+    ASSERT_TRUE(setupapiRoute.moved);
     Uninstall("setupapi");
     Installer installer = Start(Copy("setupapi.exe"));
     InstallThroughTheDialog(installer, "Quarvel E2E setupapi");
     robot::Click(robot::FindDialog("Quarvel E2E setupapi", installer.id()), 2);
     EXPECT_EQ(WaitForExit(installer), 0u);
-    MoveFileA(away.c_str(), setupx.c_str());
     EXPECT_TRUE(IsInstalled("setupapi"));
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
 }
@@ -651,6 +662,202 @@ TEST_F(CabinetLibrary, AnAbsentLibraryIsWrittenFromADllImageOnlyAndThenBound)
     RegDeleteKeyA(HKEY_CURRENT_USER, key);
     DeleteFileA(library_.c_str());
     ASSERT_TRUE(MoveFileA(away.c_str(), library_.c_str()));
+}
+
+// ---- Applications packed with `pack --app` (tests/e2e/make-app-packages): a tree of some 600
+// files in nested folders through each route, silently, then upgraded and uninstalled.
+
+std::wstring Wide(const std::string &utf8)
+{
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &wide[0], (int)wide.size()));
+    return wide;
+}
+
+std::string Utf8(const std::wstring &wide)
+{
+    std::string utf8(wide.size() * 3, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), (int)wide.size(), &utf8[0],
+                                    (int)utf8.size(), nullptr, nullptr));
+    return utf8;
+}
+
+// Every file under a folder by its path there (UTF-8, '\\'-separated), with its bytes. Wide
+// calls: some names are not in the system's code page.
+void FilesUnder(const std::wstring &folder, const std::string &prefix, std::map<std::string, std::string> &out)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return;
+    do {
+        std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        std::wstring path = folder + L"\\" + name;
+        std::string relative = prefix + Utf8(name);
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            FilesUnder(path, relative + "\\", out);
+            continue;
+        }
+        std::string bytes;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            char chunk[65536];
+            DWORD read;
+            while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read > 0)
+                bytes.append(chunk, read);
+            CloseHandle(file);
+        }
+        out[relative] = bytes;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+std::map<std::string, std::string> FilesUnder(const std::string &folder)
+{
+    std::map<std::string, std::string> files;
+    FilesUnder(Wide(folder), "", files);
+    return files;
+}
+
+std::string CommonPrograms()
+{
+    char directory[MAX_PATH] = "";
+    SHGetFolderPathA(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, 0, directory);
+    return directory;
+}
+
+// The program a shortcut starts, or "" when it cannot be read.
+std::string ShortcutTarget(const std::string &link)
+{
+    std::string target;
+    CoInitialize(nullptr);
+    IShellLinkA *shellLink = nullptr;
+    IPersistFile *file = nullptr;
+    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   (void **)&shellLink)) &&
+        SUCCEEDED(shellLink->QueryInterface(IID_IPersistFile, (void **)&file)) &&
+        SUCCEEDED(file->Load(Wide(link).c_str(), STGM_READ))) {
+        char path[MAX_PATH] = "";
+        if (SUCCEEDED(shellLink->GetPath(path, MAX_PATH, nullptr, 0)))
+            target = path;
+    }
+    if (file)
+        file->Release();
+    if (shellLink)
+        shellLink->Release();
+    CoUninitialize();
+    return target;
+}
+
+// The exit code of a command line run to its end, or STILL_ACTIVE.
+DWORD Run(const std::string &commandLine, DWORD timeout = 120000)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process))
+        return GetLastError();
+    Installer running;
+    running.process = process;
+    return WaitForExit(running, timeout);
+}
+
+struct UninstallEntry {
+    bool exists = false;
+    std::map<std::string, std::string> strings;
+    DWORD estimatedSize = 0;
+};
+
+UninstallEntry ReadUninstallEntry(const std::string &keyName)
+{
+    UninstallEntry entry;
+    HKEY key;
+    std::string path = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return entry;
+    entry.exists = true;
+    for (const char *name : {"DisplayName", "DisplayVersion", "Publisher", "InstallLocation", "UninstallString"}) {
+        char data[1024] = "";
+        DWORD size = sizeof data - 1;
+        RegQueryValueExA(key, name, nullptr, nullptr, (BYTE *)data, &size);
+        entry.strings[name] = data;
+    }
+    DWORD size = sizeof entry.estimatedSize;
+    RegQueryValueExA(key, "EstimatedSize", nullptr, nullptr, (BYTE *)&entry.estimatedSize, &size);
+    RegCloseKey(key);
+    return entry;
+}
+
+void InstallsUpgradesAndUninstallsAnApplication(const std::string &route)
+{
+    const std::string packages = WindowsPathFromEnvironment("QUARVEL_BUILD") + "\\e2e-app-packages\\";
+    const std::string name = "Quarvel App " + route;
+    const std::string folder = ProgramFiles() + "\\" + name;
+    const std::string menu = CommonPrograms() + "\\" + name;
+    const std::string keyName = "Quarvel-App-" + route;
+    char windows[MAX_PATH] = "";
+    GetWindowsDirectoryA(windows, sizeof windows);
+    const std::string installedInf = std::string(windows) + "\\inf\\" + keyName + ".inf";
+    // What an earlier run that failed half-way may have left.
+    RemoveTree(folder);
+    RemoveTree(menu);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName).c_str());
+    DeleteFileA(installedInf.c_str());
+
+    std::map<std::string, std::string> tree1 = FilesUnder(packages + "tree-1");
+    std::map<std::string, std::string> tree2 = FilesUnder(packages + "tree-2");
+    ASSERT_GE(tree1.size(), 600u);
+
+    Installer first = Start(packages + route + "-1.exe");
+    ASSERT_EQ(WaitForExit(first, 300000), 0u);
+    EXPECT_TRUE(FilesUnder(folder) == tree1) << "the tree installed is not the tree packed";
+    EXPECT_EQ(Run("\"" + folder + "\\demo.exe\""), 0u);  // loads plugins\greet.dll, reads share\...
+    EXPECT_EQ(_stricmp(ShortcutTarget(menu + "\\Quarvel Demo.lnk").c_str(), (folder + "\\demo.exe").c_str()), 0)
+        << ShortcutTarget(menu + "\\Quarvel Demo.lnk");
+    UninstallEntry entry = ReadUninstallEntry(keyName);
+    ASSERT_TRUE(entry.exists);
+    EXPECT_EQ(entry.strings["DisplayName"], name);
+    EXPECT_EQ(entry.strings["DisplayVersion"], "1.0");
+    EXPECT_EQ(entry.strings["Publisher"], "Quarvel end-to-end");
+    EXPECT_EQ(_stricmp(entry.strings["InstallLocation"].c_str(), folder.c_str()), 0) << entry.strings["InstallLocation"];
+    size_t bytes = 0;
+    for (const auto &file : tree1)
+        bytes += file.second.size();
+    EXPECT_EQ(entry.estimatedSize, (bytes + 1023) / 1024);
+    EXPECT_EQ(entry.strings["UninstallString"].rfind(route == "advpack" ? "rundll32.exe advpack.dll,LaunchINFSection "
+                                                                        : "rundll32.exe setupapi.dll,InstallHinfSection DefaultUninstall ", 0), 0u)
+        << entry.strings["UninstallString"];
+    EXPECT_TRUE(FileExists(installedInf));
+
+    // The newer version over the older: every changed file replaced.
+    Installer second = Start(packages + route + "-2.exe");
+    ASSERT_EQ(WaitForExit(second, 300000), 0u);
+    EXPECT_TRUE(FilesUnder(folder) == tree2) << "the upgrade left files of version 1";
+    EXPECT_EQ(ReadUninstallEntry(keyName).strings["DisplayVersion"], "2.0");
+
+    // The uninstall command as Add/Remove Programs runs it leaves nothing of ours.
+    // (rundll32's exit code says nothing of the work: the effects do.)
+    EXPECT_NE(Run(ReadUninstallEntry(keyName).strings["UninstallString"]), (DWORD)STILL_ACTIVE);
+    EXPECT_FALSE(DirectoryExists(folder)) << FilesUnder(folder).size() << " files left";
+    EXPECT_FALSE(DirectoryExists(menu));
+    EXPECT_FALSE(ReadUninstallEntry(keyName).exists);
+    EXPECT_FALSE(FileExists(installedInf));
+}
+
+TEST_F(EndToEnd, AnApplicationThroughSetupapi)
+{
+    WithoutSetupx setupapiRoute;
+    ASSERT_TRUE(setupapiRoute.moved);
+    InstallsUpgradesAndUninstallsAnApplication("setupapi");
+}
+
+TEST_F(EndToEnd, AnApplicationThroughAdvpack)
+{
+    InstallsUpgradesAndUninstallsAnApplication("advpack");
 }
 
 }  // namespace
