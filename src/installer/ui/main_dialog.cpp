@@ -53,6 +53,7 @@ static void StartInstallation(HWND dialog)
         AppendText(status, sizeof status, messages.dialog.pleaseWait);
         SetControlText(dialog, IDC_STATUS, status);
         LaunchInfInstallation();
+        working = false;
         if (state.showCompletion) {
             SetControlText(dialog, IDC_CLOSE, messages.dialog.ok);
             ShowStatus("", messages.dialog.installationComplete);
@@ -61,7 +62,6 @@ static void StartInstallation(HWND dialog)
             SetForegroundWindow(dialog);
             CloseInstaller(dialog);
         }
-        working = false;
     } else {
         working = false;
         EndDialog(dialog, IDOK);
