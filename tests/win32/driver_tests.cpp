@@ -172,7 +172,7 @@ TEST(PathHelpersDeathTest, ADirectoryThatCannotBeCreatedEndsTheProgramWithItsErr
     } rows[] = {
         {"a file in the way", root + "file\\work\\", root + "file\\work"},
         // Its own parent: a walk up the path that never gets shorter would overflow the stack.
-        {"a colon after the last name", root + "x:", root + "x:"},
+        {"a colon after the last name", root + "file\\x:", root + "file\\x:"},
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.fault);

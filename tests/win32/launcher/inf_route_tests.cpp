@@ -97,8 +97,9 @@ protected:
     void SetUp() override
     {
         RemoveInstalledSections();
-        char temp[MAX_PATH];
-        work = std::string(temp, GetTempPathA(sizeof temp, temp)) + "qv route\\";
+        // At the root, whatever the user's temporary directory: the 16-bit route's command
+        // line holds 127 characters.
+        work = "C:\\qv route\\";
         RemoveTree(work);
         ASSERT_TRUE(CreateDirectoryA(work.c_str(), nullptr));
         std::string inf = WindowsPathFromEnvironment("QUARVEL_SOURCE") +
