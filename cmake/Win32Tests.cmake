@@ -25,6 +25,7 @@ function(quarvel_win32_test name)
     if(NOT T_TIMEOUT)
         set(T_TIMEOUT 300)
     endif()
+    math(EXPR T_TIMEOUT "${T_TIMEOUT} * ${QUARVEL_TIMEOUT_SCALE}")
     add_test(NAME win32.${name}
         COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-run" "${QUARVEL_WINE_DIR}"
                 "${QUARVEL_WIN32_DIR}/${QUARVEL_WIN32_TEST_BIN_SUBDIR}/${name}.exe" ${T_ARGS})
@@ -59,6 +60,12 @@ endfunction()
 set(QUARVEL_WINE_TESTS AUTO CACHE STRING
     "Register the Win32 tests: AUTO (when this machine can run Wine) or ON")
 set_property(CACHE QUARVEL_WINE_TESTS PROPERTY STRINGS AUTO ON)
+# Emulated, the other machine runs them several times slower: their time limits grow with it.
+if(QUARVEL_WINE_TESTS STREQUAL "ON")
+    set(QUARVEL_TIMEOUT_SCALE 5)
+else()
+    set(QUARVEL_TIMEOUT_SCALE 1)
+endif()
 
 function(quarvel_wine_session_fixture)
     set(unusable 0)
@@ -76,7 +83,8 @@ function(quarvel_wine_session_fixture)
     set(QUARVEL_WINE_USABLE ON PARENT_SCOPE)
     add_test(NAME wine.start COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-session" start "${QUARVEL_WINE_DIR}")
     add_test(NAME wine.stop COMMAND "${CMAKE_SOURCE_DIR}/cmake/wine-session" stop "${QUARVEL_WINE_DIR}")
-    set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT 240
+    math(EXPR start_timeout "240 * ${QUARVEL_TIMEOUT_SCALE}")
+    set_tests_properties(wine.start PROPERTIES FIXTURES_SETUP wine TIMEOUT ${start_timeout}
         ENVIRONMENT "QUARVEL_SHARED=${QUARVEL_SHARED_DIR}")
     set_tests_properties(wine.stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 endfunction()

@@ -711,6 +711,23 @@ std::map<std::string, std::string> FilesUnder(const std::string &folder)
     return files;
 }
 
+// The first file that differs between two trees, for the failure report; "" when none does.
+std::string FirstDifference(const std::map<std::string, std::string> &expected,
+                            const std::map<std::string, std::string> &actual)
+{
+    for (const auto &file : expected) {
+        auto found = actual.find(file.first);
+        if (found == actual.end())
+            return file.first + " is missing";
+        if (found->second != file.second)
+            return file.first + " differs";
+    }
+    for (const auto &file : actual)
+        if (!expected.count(file.first))
+            return file.first + " is not in the package";
+    return "";
+}
+
 std::string CommonPrograms()
 {
     char directory[MAX_PATH] = "";
@@ -804,7 +821,7 @@ void InstallsUpgradesAndUninstallsAnApplication(const std::string &route)
 
     Installer first = Start(packages + route + "-1.exe");
     ASSERT_EQ(WaitForExit(first, 300000), 0u);
-    EXPECT_TRUE(FilesUnder(folder) == tree1) << "the tree installed is not the tree packed";
+    EXPECT_EQ(FirstDifference(tree1, FilesUnder(folder)), "") << "the tree installed";
     EXPECT_EQ(Run("\"" + folder + "\\demo.exe\""), 0u);  // loads plugins\greet.dll, reads share\...
     EXPECT_EQ(_stricmp(ShortcutTarget(menu + "\\Quarvel Demo.lnk").c_str(), (folder + "\\demo.exe").c_str()), 0)
         << ShortcutTarget(menu + "\\Quarvel Demo.lnk");
@@ -826,7 +843,7 @@ void InstallsUpgradesAndUninstallsAnApplication(const std::string &route)
     // The newer version over the older: every changed file replaced.
     Installer second = Start(packages + route + "-2.exe");
     ASSERT_EQ(WaitForExit(second, 300000), 0u);
-    EXPECT_TRUE(FilesUnder(folder) == tree2) << "the upgrade left files of version 1";
+    EXPECT_EQ(FirstDifference(tree2, FilesUnder(folder)), "") << "the tree after the upgrade";
     EXPECT_EQ(ReadUninstallEntry(keyName).strings["DisplayVersion"], "2.0");
 
     // The uninstall command as Add/Remove Programs runs it leaves nothing of ours.
