@@ -8,7 +8,7 @@ static uint32_t ReadLittleEndian32(const uint8_t *bytes)
 
 bool HasPackageMagic(const uint8_t *bytes)
 {
-    // "KZQ" holds no NUL, so a text that stops early at a NUL never equals it.
+    // The magic holds no NUL, so a text that stops early at a NUL never equals it.
     return bytes[0] == packageMagic[0] && bytes[1] == packageMagic[1] &&
            bytes[2] == packageMagic[2];
 }

@@ -8,12 +8,14 @@
 constexpr uint32_t packageOffset = 28672;
 // Room for an image of the system cabinet library, copied out when the system has none.
 constexpr uint32_t cabinetLibrarySlotSize = 40960;
+// The system cabinet library's file name, in the system directory.
+inline constexpr char cabinetLibraryName[] = "Cabinet.dll";
 constexpr uint32_t headerOffset = packageOffset + cabinetLibrarySlotSize;  // 69632
 constexpr uint32_t headerSize = 24;
 constexpr uint32_t textOffset = headerOffset + headerSize;  // 69656
 
 // Header field offsets, little-endian, no padding. Flags are bytes: nonzero is on.
-constexpr uint8_t hdrMagic = 0;                 // 3 bytes "KZQ"
+constexpr uint8_t hdrMagic = 0;                 // 3 bytes, packageMagic
 constexpr uint8_t hdrShowCompletion = 3;        // flag
 constexpr uint8_t hdrTitleLength = 4;           // byte
 constexpr uint8_t hdrInfNameLength = 5;         // byte
@@ -27,8 +29,9 @@ constexpr uint8_t hdrUseAdvpack = 18;           // flag
 constexpr uint8_t hdrCabinetScrambled = 19;     // flag
 constexpr uint8_t hdrTotalSize = 20;            // 32-bit
 
-constexpr char packageMagic[3] = {'K', 'Z', 'Q'};
+// Three letters in the file; the NUL makes the same array a text for messages.
 constexpr uint32_t magicLength = 3;
+constexpr char packageMagic[magicLength + 1] = "KZQ";
 
 // The fields behind the magic, in file order, as the installer reads them one by one.
 struct HeaderField {
@@ -66,13 +69,13 @@ struct PackageHeader {
     uint32_t totalSize;
 };
 
-// True when the three bytes, read as a text ending at the first NUL, are "KZQ".
+// True when the three bytes, read as a text ending at the first NUL, are the magic.
 bool HasPackageMagic(const uint8_t *bytes);
 
 // Fills every field from the 24 header bytes; flags keep their stored byte.
 void ParsePackageHeader(const uint8_t *bytes, PackageHeader *header);
 
-// Writes the 24 header bytes; the magic is always "KZQ".
+// Writes the 24 header bytes; the magic is always packageMagic.
 void SerialisePackageHeader(const PackageHeader *header, uint8_t *bytes);
 
 // Where the cabinet starts: the text offset plus the five block lengths, in 32-bit arithmetic.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cabinet_file.h"
 #include "progress.h"
 #include "system.h"
 #include "volumes.h"
@@ -66,8 +67,6 @@ struct CabinetEntry {
     uint16_t attributes;
     std::string compression;  // "none", "MSZIP", "Quantum", "LZX"
 };
-
-constexpr uint16_t cabinetAttributeUtf8Name = 0x80;
 
 // A cabinet that lies at offset in a source, length bytes long, every byte stored XORed with
 // key. Opening checks its headers; the decompressor is libmspack's, made for untrusted input.

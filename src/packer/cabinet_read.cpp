@@ -200,10 +200,8 @@ CabinetReader::CabinetReader(const ByteSource &source, uint64_t offset, uint64_t
         CabinetEntry entry;
         entry.name = file->filename;
         entry.size = file->length;
-        int year = file->date_y;
-        entry.timestamp.date = (uint16_t)((year - 1980) << 9 | file->date_m << 5 | file->date_d);
-        entry.timestamp.time =
-            (uint16_t)(file->time_h << 11 | file->time_m << 5 | file->time_s / 2);
+        entry.timestamp.date = DosDate(file->date_y, file->date_m, file->date_d);
+        entry.timestamp.time = DosTime(file->time_h, file->time_m, file->time_s);
         entry.attributes = (uint16_t)file->attribs;
         entry.compression = CompressionName(file->folder->comp_type);
         entries_.push_back(entry);

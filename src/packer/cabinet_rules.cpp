@@ -45,18 +45,18 @@ DosTimestamp ToDosTimestamp(int64_t seconds)
     CivilFromDays(seconds / secondsPerDay, &year, &month, &day);
     int64_t rest = seconds % secondsPerDay;
     DosTimestamp timestamp;
-    timestamp.date = (uint16_t)((year - 1980) << 9 | month << 5 | day);
-    timestamp.time = (uint16_t)(rest / 3600 << 11 | rest / 60 % 60 << 5 | rest % 60 / 2);
+    timestamp.date = DosDate(year, month, day);
+    timestamp.time = DosTime((uint32_t)(rest / 3600), (uint32_t)(rest / 60 % 60), (uint32_t)(rest % 60));
     return timestamp;
 }
 
 int64_t FromDosTimestamp(DosTimestamp timestamp)
 {
-    int year = 1980 + (timestamp.date >> 9);
-    int month = std::clamp(timestamp.date >> 5 & 15, 1, 12);
-    int day = std::clamp(timestamp.date & 31, 1, 31);
-    int64_t seconds = (timestamp.time >> 11) * 3600 + (timestamp.time >> 5 & 63) * 60 +
-                      (timestamp.time & 31) * 2;
+    int year = (int)DosYear(timestamp.date);
+    int month = std::clamp((int)DosMonth(timestamp.date), 1, 12);
+    int day = std::clamp((int)DosDay(timestamp.date), 1, 31);
+    int64_t seconds = DosHour(timestamp.time) * 3600 + DosMinute(timestamp.time) * 60 +
+                      DosSecond(timestamp.time);
     return DaysFromCivil(year, month, day) * secondsPerDay + seconds;
 }
 

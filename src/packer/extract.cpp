@@ -76,7 +76,7 @@ std::vector<std::string> Extract(const ExtractOptions &options)
     PackageContents contents = ReadPackage(source);
     const PackageHeader &header = contents.header;
     if (!contents.hasMagic)
-        throw Error(options.path + ": not a Quarvel installer (no \"KZQ\" at offset " +
+        throw Error(options.path + ": not a Quarvel installer (no \"" + packageMagic + "\" at offset " +
                     std::to_string(headerOffset) + ")");
     if (source.missingVolume())
         throw Error(*source.missingVolume() + ": the volume is missing");

@@ -50,16 +50,16 @@ std::string Hex(unsigned value)
 std::string DateText(DosTimestamp timestamp)
 {
     char text[16];
-    snprintf(text, sizeof text, "%04d-%02d-%02d", 1980 + (timestamp.date >> 9),
-             timestamp.date >> 5 & 15, timestamp.date & 31);
+    snprintf(text, sizeof text, "%04u-%02u-%02u", DosYear(timestamp.date), DosMonth(timestamp.date),
+             DosDay(timestamp.date));
     return text;
 }
 
 std::string TimeText(DosTimestamp timestamp)
 {
     char text[16];
-    snprintf(text, sizeof text, "%02d:%02d:%02d", timestamp.time >> 11, timestamp.time >> 5 & 63,
-             (timestamp.time & 31) * 2);
+    snprintf(text, sizeof text, "%02u:%02u:%02u", DosHour(timestamp.time), DosMinute(timestamp.time),
+             DosSecond(timestamp.time));
     return text;
 }
 
@@ -69,7 +69,9 @@ std::string AttributeText(uint16_t attributes)
     static const struct {
         uint16_t bit;
         char letter;
-    } letters[] = {{0x01, 'R'}, {0x02, 'H'}, {0x04, 'S'}, {0x20, 'A'}, {0x40, 'X'}, {0x80, 'U'}};
+    } letters[] = {{cabinetAttributeReadOnly, 'R'}, {cabinetAttributeHidden, 'H'},
+                   {cabinetAttributeSystem, 'S'},   {cabinetAttributeArchive, 'A'},
+                   {cabinetAttributeExecute, 'X'},  {cabinetAttributeUtf8Name, 'U'}};
     std::string text;
     for (const auto &entry : letters)
         text += attributes & entry.bit ? entry.letter : '-';
@@ -220,12 +222,13 @@ Report Gather(const std::string &path)
     report.contents = ReadPackage(source);
     const PackageContents &contents = report.contents;
     if (!contents.hasMagic) {
-        report.checks.push_back({"magic", false, "no \"KZQ\" at offset " +
+        report.checks.push_back({"magic", false, "no \"" + std::string(packageMagic) + "\" at offset " +
                                                      std::to_string(headerOffset) +
                                                      ": not a Quarvel installer"});
         return report;
     }
-    report.checks.push_back({"magic", true, "\"KZQ\" at offset " + std::to_string(headerOffset)});
+    report.checks.push_back({"magic", true, "\"" + std::string(packageMagic) + "\" at offset " +
+                                                std::to_string(headerOffset)});
     report.key = contents.header.cabinetScrambled ? CabinetKey(contents.header.totalSize) : 0;
     if (source.missingVolume())
         report.checks.push_back({"volumes", false, *source.missingVolume() + " is missing"});
@@ -277,7 +280,7 @@ void PrintText(const Report &report)
         printf("  volume  %-40s %10llu bytes\n", volume.path.c_str(), (unsigned long long)volume.size);
     const PackageContents &contents = report.contents;
     if (contents.hasMagic) {
-        printf("\nheader\n  %-20s KZQ\n", "magic");
+        printf("\nheader\n  %-20s %s\n", "magic", packageMagic);
         for (const HeaderRow &row : HeaderRows(contents.header))
             printf("  %-20s %u\n", row.name, row.value);
         printf("  %-20s %u\n", "cabinetOffset", contents.cabinetOffset);
@@ -349,7 +352,7 @@ void PrintJson(const Report &report)
     if (contents.hasMagic) {
         json.Key("header");
         json.BeginObject();
-        json.StringMember("magic", "KZQ");
+        json.StringMember("magic", packageMagic);
         for (const HeaderRow &row : HeaderRows(contents.header))
             json.NumberMember(row.name, row.value);
         json.EndObject();

@@ -74,6 +74,24 @@ static std::string ReadText(const ByteSource &source, uint64_t &at, uint32_t len
     return text;
 }
 
+// The library slot's bytes up to its last nonzero one (a file that ends early ends in zeros),
+// looked at eight bytes at a time: a slot is mostly empty, or holds a library smaller than it.
+static uint32_t UsedSlotSize(const ByteSource &source)
+{
+    uint64_t slot[cabinetLibrarySlotSize / 8];
+    const uint8_t *bytes = (const uint8_t *)slot;
+    size_t used = source.ReadAt(packageOffset, slot, sizeof slot);
+    while (used % 8 != 0 && bytes[used - 1] == 0)
+        used--;
+    if (used % 8 != 0)
+        return (uint32_t)used;
+    while (used > 0 && slot[used / 8 - 1] == 0)
+        used -= 8;
+    while (used > 0 && bytes[used - 1] == 0)
+        used--;
+    return (uint32_t)used;
+}
+
 PackageContents ReadPackage(const ByteSource &source)
 {
     PackageContents contents;
@@ -83,12 +101,7 @@ PackageContents ReadPackage(const ByteSource &source)
     contents.hasMagic = true;
     ParsePackageHeader(bytes, &contents.header);
 
-    std::vector<uint8_t> slot(cabinetLibrarySlotSize);
-    source.ReadAt(packageOffset, slot.data(), slot.size());
-    size_t used = slot.size();
-    while (used > 0 && slot[used - 1] == 0)
-        used--;
-    contents.cabinetLibrarySize = (uint32_t)used;
+    contents.cabinetLibrarySize = UsedSlotSize(source);
 
     const PackageHeader &header = contents.header;
     contents.cabinetOffset = CabinetOffset(&header);

@@ -1,22 +1,21 @@
 #include "volumes.h"
 
-#include <stdio.h>
-
 #include <algorithm>
 
 #include "error.h"
 #include "layout.h"
+#include "volume_names.h"
 
 namespace quarvel {
 
 std::string VolumeName(const std::string &installerPath, unsigned number)
 {
-    if (BaseName(installerPath).size() <= 3)
+    if (BaseName(installerPath).size() <= volumeNumberLength)
         throw Error(installerPath + ": the name of an installer with volumes needs more than "
                                     "three characters, whose last three the volume number replaces");
-    char digits[8];
-    snprintf(digits, sizeof digits, "%03u", number);
-    return installerPath.substr(0, installerPath.size() - 3) + digits;
+    std::string name = installerPath;
+    NameVolume(&name[0], name.size(), number);
+    return name;
 }
 
 VolumePlan PlanVolumes(uint64_t totalSize, uint64_t cabinetOffset, uint64_t volumeSize)

@@ -11,6 +11,7 @@
 #include "scramble.h"
 #include "signature.h"
 #include "texts.h"
+#include "volume_names.h"
 
 namespace {
 
@@ -331,6 +332,25 @@ TEST(Signature, AFirstVolumeEndsWhereItsTableStartsBehindTheTexts)
                                        peHeadersReadSize, zeros, &table),
                   row.packageBytes)
             << row.what;
+    }
+}
+
+TEST(VolumeNames, TheLastThreeCharactersBecomeTheZeroPaddedNumber)
+{
+    struct Row {
+        const char *name;
+        uint32_t number;
+        const char *named;  // nullptr: refused, the name unchanged
+    } rows[] = {
+        {"SETUP.EXE", 1, "SETUP.001"}, {"setup.exe", 12, "setup.012"},
+        {"setup.exe", 100, "setup.100"}, {"dir.d/install", 255, "dir.d/inst255"},
+        {"abc", 7, "007"}, {"ab", 1, nullptr},
+    };
+    for (const Row &row : rows) {
+        char name[32];
+        strcpy(name, row.name);
+        EXPECT_EQ(NameVolume(name, strlen(name), row.number), row.named != nullptr) << row.name;
+        EXPECT_STREQ(name, row.named ? row.named : row.name) << row.name << " " << row.number;
     }
 }
 

@@ -5,6 +5,13 @@
 
 CabinetLibrary cabinetLibrary;
 
+void CabinetLibraryPath(char *path)
+{
+    CopyText(path, cabinetLibraryPathSize, state.systemDirectory);
+    AppendText(path, cabinetLibraryPathSize, "\\");
+    AppendText(path, cabinetLibraryPathSize, cabinetLibraryName);
+}
+
 void BindCabinetLibrary(void)
 {
     if (state.cabinetLibraryLoaded)
@@ -13,9 +20,8 @@ void BindCabinetLibrary(void)
 
     // By its full path: a bare name would search the installer's own directory first, and a
     // Cabinet.dll planted beside a downloaded installer would run inside it.
-    char path[systemDirectorySize + sizeof "\\Cabinet.dll"];
-    CopyText(path, sizeof path, state.systemDirectory);
-    AppendText(path, sizeof path, "\\Cabinet.dll");
+    char path[cabinetLibraryPathSize];
+    CabinetLibraryPath(path);
     HMODULE module = LoadLibraryA(path);
     cabinetLibrary.module = module;
 

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <fdi.h>
 
+#include "driver.h"
+
 // ---- Binding ----
 // The library's four entry points, resolved in this order; later ones stay null after the
 // first that is missing.
@@ -16,6 +18,10 @@ struct CabinetLibrary {
 };
 extern CabinetLibrary cabinetLibrary;
 
+// The system directory's Cabinet.dll by its full path, where it is loaded from and where the
+// package's image of it is written; path holds cabinetLibraryPathSize bytes.
+constexpr DWORD cabinetLibraryPathSize = systemDirectorySize + 1 + sizeof cabinetLibraryName;
+void CabinetLibraryPath(char *path);
 // Loads the system directory's Cabinet.dll once and resolves FDICreate, FDIIsCabinet, FDICopy
 // and FDIDestroy; sets state.cabinetLibraryLoaded when all four are there.
 void BindCabinetLibrary(void);

@@ -1,6 +1,7 @@
 // The extraction driver: runs the library over the cabinet inside the package file, writes
 // every file flat into the work directory, dates it and records it for deletion.
 #include "cabinet.h"
+#include "cabinet_file.h"
 
 #include "controls.h"
 #include "driver.h"
@@ -114,8 +115,9 @@ static bool TargetPath(const char *name, char *target)
            AppendText(target, extractedPathSize, name);
 }
 
-constexpr USHORT keptAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+// What an extracted file keeps of its stored attributes.
+constexpr USHORT keptAttributes = cabinetAttributeReadOnly | cabinetAttributeHidden |
+                                  cabinetAttributeSystem | cabinetAttributeArchive;
 
 INT_PTR DIAMONDAPI CabinetNotify(FDINOTIFICATIONTYPE type, PFDINOTIFICATION notification)
 {

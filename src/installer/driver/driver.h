@@ -6,6 +6,7 @@
 
 #include "layout.h"
 #include "texts.h"
+#include "volume_names.h"
 
 // ---- The program ------------------------------------------------------------------------
 
@@ -19,8 +20,6 @@ bool PrepareInstallation(void);
 void AssembleVolumes(void);
 // The same with the first volume named; the continuations replace its last three characters.
 void JoinVolumes(const char *firstVolume);
-// Three digits, zero-padded on the left (1 gives "001"); text holds 4 bytes.
-void FormatVolumeNumber(DWORD number, char *text);
 
 // ---- The state record -------------------------------------------------------------------
 

@@ -8,7 +8,6 @@
 #include "scramble.h"
 
 static const char workFolderName[] = "\\$Quarvel.Tmp\\";
-static const char cabinetLibraryName[] = "\\Cabinet.dll";
 constexpr DWORD tempPathQuerySize = 254;
 
 static void ShowError(const char *text)
@@ -52,9 +51,8 @@ static void ChooseWorkDirectory(DWORD systemLength)
 // part-way removes what it wrote.
 static void ProvideCabinetLibrary(void)
 {
-    char target[systemDirectorySize + sizeof cabinetLibraryName];
-    CopyText(target, systemDirectorySize, state.systemDirectory);
-    AppendText(target, sizeof target, cabinetLibraryName);
+    char target[cabinetLibraryPathSize];
+    CabinetLibraryPath(target);
     if (PathExists(target))
         return;
 

@@ -5,17 +5,6 @@
 
 static const char joinedFileName[] = "Quarvel.pkg";
 
-void FormatVolumeNumber(DWORD number, char *text)
-{
-    char digits[12];
-    DecimalText(number, digits);
-    DWORD length = TextLength(digits);
-    DWORD padding = length < 3 ? 3 - length : 0;
-    for (DWORD i = 0; i < 3; i++)
-        text[i] = i < padding ? '0' : digits[i - padding];
-    text[3] = 0;
-}
-
 // "Veuillez insérer le disque n° N...\n<path> required)"; true when the user cancels.
 static bool AskForDisk(void)
 {
@@ -63,8 +52,8 @@ void JoinVolumes(const char *firstVolume)
 
     while (!state.failed &&
            (LONG)GetFileSize(state.packageHandle, 0) < (LONG)state.totalSize) {
-        if (state.volumeCount > 0 && nameLength >= 3)
-            FormatVolumeNumber(state.volumeCount, state.volumeName + nameLength - 3);
+        if (state.volumeCount > 0)
+            NameVolume(state.volumeName, nameLength, state.volumeCount);
         state.auxHandle = CreateFileA(state.volumeName, GENERIC_READ, FILE_SHARE_READ, 0,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, 0);
         if (state.auxHandle == INVALID_HANDLE_VALUE) {
