@@ -16,6 +16,9 @@ const char uninstallKeyBase[] = "Software\\Microsoft\\Windows\\CurrentVersion\\U
 const char programFilesDirid[] = "16422";   // CSIDL_PROGRAM_FILES
 const char startMenuDirid[] = "16407";      // CSIDL_COMMON_PROGRAMS: where ProfileItems puts links
 const char infDirid[] = "17";
+// COPYFLG_NOVERSIONCHECK on every copied file: a newer version of the application replaces each
+// file, whatever the dates and versions of the one it finds.
+const char replaceExisting[] = "4";
 const char marker[] = "; Written by quarvel pack --app";
 // Section names on a CopyFiles= (or DelFiles=) line, so that no line grows past what INF
 // parsers take.
@@ -225,13 +228,13 @@ std::vector<uint8_t> AppInf(const App &app)
         w.Line(file.storedName + "=" + std::to_string(file.cabinet));
     w.Line();
     w.Section("App.Inf");
-    w.Line(infName);
+    w.Line(infName + ",,," + replaceExisting);
     w.Line();
     for (size_t i = 0; i < folders.size(); i++) {
         w.Line("; " + Destination(app, folders[i]));
         w.Section(copySections[i + 1]);
         for (const AppFile *file : folderFiles[folders[i]])
-            w.Line(Quote(Leaf(file->path)) + "," + file->storedName);
+            w.Line(Quote(Leaf(file->path)) + "," + file->storedName + ",," + replaceExisting);
         w.Line();
     }
 
