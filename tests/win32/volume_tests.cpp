@@ -1,4 +1,6 @@
 // Joining volume files under Wine: names, order, the disk prompt and every way a join ends.
+#include <stdio.h>
+
 #include <gtest/gtest.h>
 
 #include "driver.h"
@@ -9,20 +11,12 @@
 
 namespace {
 
-std::string VolumeNumber(DWORD number)
+// A volume's name, written here apart from the rule under test.
+std::string VolumeNumber(int number)
 {
-    char text[4];
-    FormatVolumeNumber(number, text);
+    char text[8];
+    snprintf(text, sizeof text, "%03d", number);
     return text;
-}
-
-TEST(VolumeNames, AreThreeDigitsPaddedWithZeros)
-{
-    EXPECT_EQ(VolumeNumber(0), "000");
-    EXPECT_EQ(VolumeNumber(1), "001");
-    EXPECT_EQ(VolumeNumber(12), "012");
-    EXPECT_EQ(VolumeNumber(123), "123");
-    EXPECT_EQ(VolumeNumber(255), "255");
 }
 
 class Join : public testing::Test {
@@ -53,7 +47,7 @@ protected:
 
     std::string VolumePath(size_t index)
     {
-        return disk_ + (index == 0 ? "SETUP.EXE" : "SETUP." + VolumeNumber((DWORD)index));
+        return disk_ + (index == 0 ? "SETUP.EXE" : "SETUP." + VolumeNumber(index));
     }
 
     std::string Joined() { return ReadFileBytes(work_ + "Quarvel.pkg"); }
