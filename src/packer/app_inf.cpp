@@ -149,7 +149,12 @@ std::vector<uint8_t> AppInf(const App &app)
     std::vector<std::string> copySections{"App.Inf"};
     for (size_t i = 0; i < folders.size(); i++)
         copySections.push_back("App.Files" + std::to_string(i + 1));
-    std::vector<std::string> deleteSections(copySections.begin() + 1, copySections.end());
+    // The tree's files, deleted before they are copied when an install runs over an earlier one:
+    // setupapi commits deletes before copies, and an installer that writes a file out of a
+    // cabinet over an existing one without truncating it (Wine's setupapi does) would otherwise
+    // leave the tail of a longer older file behind the newer one.
+    std::vector<std::string> fileSections(copySections.begin() + 1, copySections.end());
+    std::vector<std::string> deleteSections = fileSections;
     if (!app.shortcuts.empty())
         deleteSections.push_back("App.Shortcuts");
     deleteSections.push_back("App.Inf");
@@ -173,6 +178,7 @@ std::vector<uint8_t> AppInf(const App &app)
 
     w.Line("; setupapi: rundll32 setupapi,InstallHinfSection DefaultInstall 132 " + infName);
     w.Section("DefaultInstall");
+    w.List("DelFiles", fileSections);
     w.List("CopyFiles", copySections);
     w.Line("AddReg=App.Entry,App.Entry.Setupapi");
     w.List("ProfileItems", shortcutSections);
@@ -189,6 +195,7 @@ std::vector<uint8_t> AppInf(const App &app)
            ",DefaultInstall2 (.ntx86 on NT), then DefaultInstallX");
     for (const char *section : {"DefaultInstall2", "DefaultInstall2.ntx86"}) {
         w.Section(section);
+        w.List("DelFiles", fileSections);
         w.List("CopyFiles", copySections);
         w.Line("AddReg=App.Entry,App.Entry.Advpack");
         if (!app.shortcuts.empty())
