@@ -167,8 +167,10 @@ class EndToEnd : public testing::Test {
 protected:
     void SetUp() override
     {
-        directory_ = ScratchDirectory(std::string("e2e-") +
-                                      testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's name holds a '/', a path separator to Windows.
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');
+        directory_ = ScratchDirectory("e2e-" + name);
         RemoveTree(DefaultTemp() + workFolder);
     }
 
@@ -179,6 +181,20 @@ protected:
         EXPECT_TRUE(CopyFileA((PackagesDirectory() + package).c_str(), target.c_str(), FALSE))
             << package;
         return target;
+    }
+
+    // The volume set, every volume copied; returns the installer's path.
+    std::string CopyVolumeSet()
+    {
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((PackagesDirectory() + "multi\\multi.*").c_str(), &found);
+        EXPECT_NE(search, INVALID_HANDLE_VALUE);
+        do
+            Copy(std::string("multi\\") + found.cFileName);
+        while (FindNextFileA(search, &found));
+        FindClose(search);
+        EXPECT_TRUE(FileExists(directory_ + "multi.002")) << "the set should have 3 volumes";
+        return directory_ + "multi.exe";
     }
 
     std::string DefaultWorkDirectory() { return DefaultTemp() + workFolder; }
@@ -509,9 +525,7 @@ TEST_P(EveryWindows, SilentLicenceVolumesAndTheAdministratorCheckInstall)
     EXPECT_TRUE(IsInstalled("silent-licence"));
 
     Uninstall("multi");
-    for (const char *volume : {"multi.exe", "multi.001", "multi.002"})
-        Copy(std::string("multi\\") + volume);
-    installer = Start(directory_ + "multi.exe");
+    installer = Start(CopyVolumeSet());
     EXPECT_EQ(WaitForExit(installer), 0u);
     EXPECT_TRUE(IsInstalled("multi"));
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
@@ -524,22 +538,7 @@ INSTANTIATE_TEST_SUITE_P(Wine, EveryWindows,
                              return std::string(info.param.version);
                          });
 
-class Volumes : public EndToEnd {
-protected:
-    // The volume set, copied; returns the installer's path.
-    std::string CopySet()
-    {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((PackagesDirectory() + "multi\\multi.*").c_str(), &found);
-        EXPECT_NE(search, INVALID_HANDLE_VALUE);
-        do
-            Copy(std::string("multi\\") + found.cFileName);
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-        EXPECT_TRUE(FileExists(directory_ + "multi.002")) << "the set should have 3 volumes";
-        return directory_ + "multi.exe";
-    }
-};
+using Volumes = EndToEnd;
 
 TEST_F(Volumes, ASetJoinsAndInstalls)
 {
@@ -547,7 +546,7 @@ TEST_F(Volumes, ASetJoinsAndInstalls)
     // An old joined file is replaced, not appended to.
     CreateDirectoryA(DefaultWorkDirectory().c_str(), nullptr);
     WriteFileBytes(DefaultWorkDirectory() + "\\Quarvel.pkg", std::string(300000, 'o'));
-    Installer installer = Start(CopySet());
+    Installer installer = Start(CopyVolumeSet());
     EXPECT_EQ(WaitForExit(installer), 0u);
     EXPECT_TRUE(IsInstalled("multi"));
     EXPECT_FALSE(FileExists(DefaultWorkDirectory() + "\\Quarvel.pkg"));
@@ -557,7 +556,7 @@ TEST_F(Volumes, ASetJoinsAndInstalls)
 TEST_F(Volumes, AMissingVolumeIsAskedForUntilItComes)
 {
     Uninstall("multi");
-    std::string installerPath = CopySet();
+    std::string installerPath = CopyVolumeSet();
     std::string second = directory_ + "multi.001";
     ASSERT_TRUE(MoveFileA(second.c_str(), (second + ".away").c_str()));
     Installer installer = Start(installerPath);
@@ -573,7 +572,7 @@ TEST_F(Volumes, AMissingVolumeIsAskedForUntilItComes)
 
 TEST_F(Volumes, CancellingTheDiskPromptEndsWithoutADialog)
 {
-    std::string installerPath = CopySet();
+    std::string installerPath = CopyVolumeSet();
     DeleteFileA((directory_ + "multi.001").c_str());
     Installer installer = Start(installerPath);
     robot::Box prompt = robot::WaitForMessageBox("Quarvel E2E multi", installer.id());
