@@ -1,6 +1,8 @@
 // Joining volume files under Wine: names, order, the disk prompt and every way a join ends.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "driver.h"
 #include "package.h"
 #include "package_builder.h"
@@ -53,7 +55,10 @@ protected:
 
     std::string VolumePath(size_t index)
     {
-        return disk_ + (index == 0 ? "SETUP.EXE" : "SETUP." + VolumeNumber((DWORD)index));
+        // Named here, not with FormatVolumeNumber: a wrong name must not find its own file.
+        char extension[8];
+        snprintf(extension, sizeof extension, ".%03u", (unsigned)index);
+        return disk_ + "SETUP" + (index == 0 ? std::string(".EXE") : extension);
     }
 
     std::string Joined() { return ReadFileBytes(work_ + "Quarvel.pkg"); }

@@ -1,6 +1,6 @@
 // The launcher under Wine with a stand-in installer: the command lines byte for byte, the
 // program that really runs, the wait, the messages served during it, the directories, and the
-// failures. The real installers are exercised in inf_route_tests.
+// failures. The real installers run in the end-to-end tests.
 #include <gtest/gtest.h>
 
 #include "driver.h"
