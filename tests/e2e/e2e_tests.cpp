@@ -279,27 +279,6 @@ TEST_F(EndToEnd, ASilentPackageInstallsWithoutAWindow)
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
 }
 
-TEST_F(EndToEnd, ASilentPackageWithALicenceShowsTheLicenceFirst)
-{
-    Uninstall("silent-licence");
-    Installer installer = Start(Copy("silent-licence.exe"));
-    HWND licence = robot::WaitForDialog("Informations sur la licence...", installer.id());
-    ASSERT_NE(licence, nullptr);
-    EXPECT_EQ(robot::FindDialog("Quarvel E2E silent-licence", installer.id()), nullptr);
-    EXPECT_EQ(robot::ControlText(licence, 2002), "Licence de test.\r\nAcceptez-la pour continuer.\r\n");
-    ASSERT_TRUE(robot::Click(licence, 1));
-    EXPECT_EQ(WaitForExit(installer), 0u);
-    EXPECT_TRUE(IsInstalled("silent-licence"));
-}
-
-TEST_F(EndToEnd, AScrambledCabinetInstalls)
-{
-    Uninstall("scrambled");
-    Installer installer = Start(Copy("scrambled.exe"));
-    EXPECT_EQ(WaitForExit(installer), 0u);
-    EXPECT_TRUE(IsInstalled("scrambled"));
-}
-
 // Signed through osslsigncode: the signature behind the package is no damage.
 TEST_F(EndToEnd, ASignedInstallerInstallsAndCleansUp)
 {
@@ -438,92 +417,6 @@ TEST_F(EndToEnd, TheLongestStartDirectoryStillEndsNormally)
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
 }
 
-// ---- Each Windows family -------------------------------------------------------------------
-
-// The version that Wine reports to every program started after it is set, as winecfg -v does.
-void SetWindowsVersion(const char *version)
-{
-    HKEY wine;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine", 0, nullptr, 0, KEY_SET_VALUE,
-                              nullptr, &wine, nullptr), ERROR_SUCCESS);
-    if (version)
-        RegSetValueExA(wine, "Version", 0, REG_SZ, (const BYTE *)version, (DWORD)strlen(version) + 1);
-    else
-        RegDeleteValueA(wine, "Version");
-    RegCloseKey(wine);
-}
-
-struct Family {
-    const char *version;
-    bool nt;
-};
-
-class EveryWindows : public EndToEnd, public testing::WithParamInterface<Family> {
-protected:
-    void SetUp() override
-    {
-        EndToEnd::SetUp();
-        SetWindowsVersion(GetParam().version);
-    }
-    void TearDown() override { SetWindowsVersion(nullptr); }
-
-    // A silent package: installs without a click.
-    void InstallSilently(const std::string &name, const std::string &package)
-    {
-        Uninstall(name);
-        Installer installer = Start(Copy(package));
-        EXPECT_EQ(WaitForExit(installer), 0u);
-        EXPECT_TRUE(IsInstalled(name));
-        EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
-    }
-};
-
-// The routes and the sections that run: advpack's first section has its NT form on NT only;
-// the setupx command, when the system has setupx.dll, on every family.
-TEST_P(EveryWindows, TheRoutesRunTheFamilysSections)
-{
-    InstallSilently("scrambled", "scrambled.exe");
-    EXPECT_EQ(RegistryValue("scrambled", "Section"),
-              GetParam().nt ? "DefaultInstall2.ntx86" : "DefaultInstall2");
-    EXPECT_EQ(RegistryValue("scrambled", "SecondSection"), "yes");
-
-    Uninstall("setupx");
-    Installer installer = Start(Copy("setupx.exe"));
-    InstallThroughTheDialog(installer, "Quarvel E2E setupx");  // the completion screen
-    ASSERT_TRUE(robot::Click(robot::FindDialog("Quarvel E2E setupx", installer.id()), 2));
-    EXPECT_EQ(WaitForExit(installer), 0u);
-    EXPECT_EQ(RegistryValue("setupx", "Section"), "DefaultInstall");
-}
-
-TEST_P(EveryWindows, SilentLicenceVolumesAndTheAdministratorCheckInstall)
-{
-    InstallSilently("silent", "silent.exe");
-    InstallSilently("admin", "admin.exe");  // outside NT without a question; Wine's token holds it
-
-    Uninstall("silent-licence");
-    Installer installer = Start(Copy("silent-licence.exe"));
-    HWND licence = robot::WaitForDialog("Informations sur la licence...", installer.id());
-    ASSERT_NE(licence, nullptr);
-    ASSERT_TRUE(robot::Click(licence, 1));
-    EXPECT_EQ(WaitForExit(installer), 0u);
-    EXPECT_TRUE(IsInstalled("silent-licence"));
-
-    Uninstall("multi");
-    for (const char *volume : {"multi.exe", "multi.001", "multi.002"})
-        Copy(std::string("multi\\") + volume);
-    installer = Start(directory_ + "multi.exe");
-    EXPECT_EQ(WaitForExit(installer), 0u);
-    EXPECT_TRUE(IsInstalled("multi"));
-    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
-}
-
-INSTANTIATE_TEST_SUITE_P(Wine, EveryWindows,
-                         testing::Values(Family{"win98", false}, Family{"winxp", true},
-                                         Family{"win7", true}, Family{"win10", true}),
-                         [](const testing::TestParamInfo<Family> &info) {
-                             return std::string(info.param.version);
-                         });
-
 class Volumes : public EndToEnd {
 protected:
     // The volume set, copied; returns the installer's path.
@@ -551,23 +444,6 @@ TEST_F(Volumes, ASetJoinsAndInstalls)
     EXPECT_EQ(WaitForExit(installer), 0u);
     EXPECT_TRUE(IsInstalled("multi"));
     EXPECT_FALSE(FileExists(DefaultWorkDirectory() + "\\Quarvel.pkg"));
-    EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
-}
-
-TEST_F(Volumes, AMissingVolumeIsAskedForUntilItComes)
-{
-    Uninstall("multi");
-    std::string installerPath = CopySet();
-    std::string second = directory_ + "multi.001";
-    ASSERT_TRUE(MoveFileA(second.c_str(), (second + ".away").c_str()));
-    Installer installer = Start(installerPath);
-    robot::Box box = robot::WaitForMessageBox("Quarvel E2E multi", installer.id());
-    ASSERT_NE(box.window, nullptr);
-    EXPECT_EQ(box.text, "Veuillez ins\351rer le disque n\260 2...\n" + second + " required)");
-    ASSERT_TRUE(MoveFileA((second + ".away").c_str(), second.c_str()));
-    EXPECT_TRUE(robot::AnswerMessageBox(box.window, IDOK));
-    EXPECT_EQ(WaitForExit(installer), 0u);
-    EXPECT_TRUE(IsInstalled("multi"));
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
 }
 
