@@ -19,20 +19,6 @@ std::string PackagesDirectory()
     return WindowsPathFromEnvironment("QUARVEL_BUILD") + "\\e2e-packages\\";
 }
 
-std::string SystemDirectory()
-{
-    char directory[MAX_PATH];
-    GetSystemDirectoryA(directory, sizeof directory);
-    return directory;
-}
-
-std::string DefaultTemp()
-{
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    return temp;
-}
-
 std::string ProgramFiles()
 {
     char directory[MAX_PATH] = "";
@@ -42,15 +28,7 @@ std::string ProgramFiles()
 
 std::string RegistryValue(const std::string &name, const char *value)
 {
-    HKEY key;
-    std::string path = "Software\\Quarvel\\E2E\\" + name;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return "";
-    char data[256] = "";
-    DWORD size = sizeof data - 1;
-    RegQueryValueExA(key, value, nullptr, nullptr, (BYTE *)data, &size);
-    RegCloseKey(key);
-    return data;
+    return RegistryText(HKEY_LOCAL_MACHINE, "Software\\Quarvel\\E2E\\" + name, value);
 }
 
 void Uninstall(const std::string &name)
@@ -71,42 +49,13 @@ struct Installer {
     DWORD id() const { return process.dwProcessId; }
 };
 
-// The environment with some variables set, as a user's settings would give them.
-std::string EnvironmentWith(const std::vector<std::string> &settings)
-{
-    auto isSet = [&](const char *entry) {
-        for (const std::string &setting : settings) {
-            size_t nameLength = setting.find('=') + 1;
-            if (_strnicmp(entry, setting.c_str(), nameLength) == 0)
-                return true;
-        }
-        return false;
-    };
-    std::string block;
-    char *strings = GetEnvironmentStringsA();
-    for (char *entry = strings; *entry; entry += strlen(entry) + 1) {
-        if (isSet(entry))
-            continue;
-        block += entry;
-        block += '\0';
-    }
-    FreeEnvironmentStringsA(strings);
-    for (const std::string &setting : settings)
-        block += setting + '\0';
-    return block + '\0';
-}
-
 Installer Start(const std::string &path, const std::vector<std::string> &settings = {},
                 const char *startDirectory = nullptr)
 {
     Installer installer;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    std::string commandLine = "\"" + path + "\"";
-    std::string environment = EnvironmentWith(settings);
-    BOOL started = CreateProcessA(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
-                                  &environment[0], startDirectory, &startup, &installer.process);
-    EXPECT_TRUE(started) << path;
+    EXPECT_TRUE(StartProgram(path.c_str(), "\"" + path + "\"", installer.process, settings,
+                             startDirectory))
+        << path;
     return installer;
 }
 
@@ -116,18 +65,9 @@ std::vector<std::string> WithTemp(const std::string &temp)
     return {"TMP=" + temp, "TEMP=" + temp};
 }
 
-// The exit code, or STILL_ACTIVE after ending an installer that did not end in time.
 DWORD WaitForExit(Installer &installer, DWORD timeout = 90000)
 {
-    DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(installer.process.hProcess, timeout) == WAIT_OBJECT_0)
-        GetExitCodeProcess(installer.process.hProcess, &code);
-    else
-        TerminateProcess(installer.process.hProcess, 99);
-    CloseHandle(installer.process.hProcess);
-    CloseHandle(installer.process.hThread);
-    installer.process = {};
-    return code;
+    return WaitForExit(installer.process, timeout);
 }
 
 // The windows the installer showed before it ended, with whether the installation was already
@@ -169,7 +109,7 @@ protected:
     {
         directory_ = ScratchDirectory(std::string("e2e-") +
                                       testing::UnitTest::GetInstance()->current_test_info()->name());
-        RemoveTree(DefaultTemp() + workFolder);
+        RemoveTree(TempDirectory() + workFolder);
     }
 
     // A copy of a package of the set, so that a test may change it.
@@ -181,7 +121,7 @@ protected:
         return target;
     }
 
-    std::string DefaultWorkDirectory() { return DefaultTemp() + workFolder; }
+    std::string DefaultWorkDirectory() { return TempDirectory() + workFolder; }
 
     std::string directory_;
 };
@@ -306,12 +246,7 @@ TEST_F(EndToEnd, ClosingWithoutInstallingStillCleansUp)
 TEST_F(EndToEnd, ACrashInsideTheDialogStillCleansUp)
 {
     // No crash dialog: Wine's debugger ends the crashed process at once.
-    HKEY debugger;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &debugger, nullptr), ERROR_SUCCESS);
-    DWORD no = 0;
-    RegSetValueExA(debugger, "ShowCrashDialog", 0, REG_DWORD, (const BYTE *)&no, sizeof no);
-    RegCloseKey(debugger);
+    ASSERT_TRUE(SetRegistryNumber(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", "ShowCrashDialog", 0));
     Installer installer = Start(Copy("setupx.exe"));
     InstallThroughTheDialog(installer, "Quarvel E2E setupx");
     ASSERT_TRUE(FileExists(DefaultWorkDirectory() + "\\readme.txt"));
@@ -508,12 +443,8 @@ TEST_F(CabinetLibrary, AnAbsentLibraryIsWrittenFromADllImageOnlyAndThenBound)
     // A DLL image is written whole, slot padding included, and is the library then bound.
     // Wine prefers its own cabinet.dll to any file; told otherwise for this program, it loads
     // the file.
-    HKEY overrides;
-    const char *key = "Software\\Wine\\AppDefaults\\library-slot.exe\\DllOverrides";
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                              &overrides, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(overrides, "cabinet", 0, REG_SZ, (const BYTE *)"native", 7);
-    RegCloseKey(overrides);
+    const std::string key = WineProgramKey("library-slot.exe") + "\\DllOverrides";
+    ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, key, "cabinet", "native"));
     Installer installer = Start(Copy("library-slot.exe"));
     boxes = AnswerBoxesUntilExit(installer);
     EXPECT_EQ(WaitForExit(installer), 0u);
@@ -525,7 +456,7 @@ TEST_F(CabinetLibrary, AnAbsentLibraryIsWrittenFromADllImageOnlyAndThenBound)
     EXPECT_EQ(boxes, std::vector<std::string>{"Erreur d'extraction du fichier(s)."});
     EXPECT_FALSE(DirectoryExists(DefaultWorkDirectory()));
 
-    RegDeleteKeyA(HKEY_CURRENT_USER, key);
+    RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str());
     DeleteFileA(library_.c_str());
     ASSERT_TRUE(MoveFileA(away.c_str(), library_.c_str()));
 }
@@ -617,21 +548,6 @@ std::string ShortcutTarget(const std::string &link)
     return target;
 }
 
-// The exit code of a command line run to its end, or STILL_ACTIVE.
-DWORD Run(const std::string &commandLine, DWORD timeout = 120000)
-{
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    std::string line = commandLine;
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process))
-        return GetLastError();
-    Installer running;
-    running.process = process;
-    return WaitForExit(running, timeout);
-}
-
 struct UninstallEntry {
     bool exists = false;
     std::map<std::string, std::string> strings;
@@ -641,20 +557,11 @@ struct UninstallEntry {
 UninstallEntry ReadUninstallEntry(const std::string &keyName)
 {
     UninstallEntry entry;
-    HKEY key;
-    std::string path = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return entry;
-    entry.exists = true;
-    for (const char *name : {"DisplayName", "DisplayVersion", "Publisher", "InstallLocation", "UninstallString"}) {
-        char data[1024] = "";
-        DWORD size = sizeof data - 1;
-        RegQueryValueExA(key, name, nullptr, nullptr, (BYTE *)data, &size);
-        entry.strings[name] = data;
-    }
-    DWORD size = sizeof entry.estimatedSize;
-    RegQueryValueExA(key, "EstimatedSize", nullptr, nullptr, (BYTE *)&entry.estimatedSize, &size);
-    RegCloseKey(key);
+    std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + keyName;
+    entry.exists = RegistryKeyExists(HKEY_LOCAL_MACHINE, key);
+    for (const char *name : {"DisplayName", "DisplayVersion", "Publisher", "InstallLocation", "UninstallString"})
+        entry.strings[name] = RegistryText(HKEY_LOCAL_MACHINE, key, name);
+    entry.estimatedSize = RegistryNumber(HKEY_LOCAL_MACHINE, key, "EstimatedSize");
     return entry;
 }
 
@@ -665,9 +572,7 @@ void InstallsUpgradesAndUninstallsAnApplication(const std::string &route)
     const std::string folder = ProgramFiles() + "\\" + name;
     const std::string menu = CommonPrograms() + "\\" + name;
     const std::string keyName = "Quarvel-App-" + route;
-    char windows[MAX_PATH] = "";
-    GetWindowsDirectoryA(windows, sizeof windows);
-    const std::string installedInf = std::string(windows) + "\\inf\\" + keyName + ".inf";
+    const std::string installedInf = WindowsDirectory() + "\\inf\\" + keyName + ".inf";
     // What an earlier run that failed half-way may have left.
     RemoveTree(folder);
     RemoveTree(menu);
@@ -681,7 +586,7 @@ void InstallsUpgradesAndUninstallsAnApplication(const std::string &route)
     Installer first = Start(packages + route + "-1.exe");
     ASSERT_EQ(WaitForExit(first, 300000), 0u);
     EXPECT_TRUE(FilesUnder(folder) == tree1) << "the tree installed is not the tree packed";
-    EXPECT_EQ(Run("\"" + folder + "\\demo.exe\""), 0u);  // loads plugins\greet.dll, reads share\...
+    EXPECT_EQ(RunToExit(nullptr, "\"" + folder + "\\demo.exe\"", 120000), 0u);  // loads plugins\greet.dll, reads share\...
     EXPECT_EQ(_stricmp(ShortcutTarget(menu + "\\Quarvel Demo.lnk").c_str(), (folder + "\\demo.exe").c_str()), 0)
         << ShortcutTarget(menu + "\\Quarvel Demo.lnk");
     UninstallEntry entry = ReadUninstallEntry(keyName);
@@ -707,7 +612,8 @@ void InstallsUpgradesAndUninstallsAnApplication(const std::string &route)
 
     // The uninstall command as Add/Remove Programs runs it leaves nothing of ours.
     // (rundll32's exit code says nothing of the work: the effects do.)
-    EXPECT_NE(Run(ReadUninstallEntry(keyName).strings["UninstallString"]), (DWORD)STILL_ACTIVE);
+    EXPECT_NE(RunToExit(nullptr, ReadUninstallEntry(keyName).strings["UninstallString"], 120000),
+              (DWORD)STILL_ACTIVE);
     EXPECT_FALSE(DirectoryExists(folder)) << FilesUnder(folder).size() << " files left";
     EXPECT_FALSE(DirectoryExists(menu));
     EXPECT_FALSE(ReadUninstallEntry(keyName).exists);

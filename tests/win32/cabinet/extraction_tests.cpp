@@ -8,6 +8,7 @@
 #include "cabinet.h"
 #include "cabinet_test_support.h"
 #include "driver.h"
+#include "stored_cabinet.h"
 
 namespace {
 
@@ -86,15 +87,7 @@ protected:
     // Nothing but the package and the work directory in the test's directory.
     void ExpectNothingOutsideTheWorkDirectory()
     {
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((directory_ + "*").c_str(), &found);
-        ASSERT_NE(search, INVALID_HANDLE_VALUE);
-        std::set<std::string> names;
-        do
-            names.insert(found.cFileName);
-        while (FindNextFileA(search, &found));
-        FindClose(search);
-        EXPECT_EQ(names, (std::set<std::string>{".", "..", "setup.exe", "work"}));
+        EXPECT_EQ(NamesIn(directory_), (std::set<std::string>{"setup.exe", "work"}));
     }
 
     void ExpectFailure(const ExtractionRun &run, const std::string &text)
@@ -300,9 +293,8 @@ TEST_F(Extraction, NamesThatWouldLeaveTheWorkDirectoryAreRefused)
 // The target path may have as many characters as a path can: MAX_PATH less the NUL.
 TEST_F(Extraction, ATargetPathIsAsLongAsAPathMayBe)
 {
-    std::string cabinet = FixtureCabinet("long-name.cab");
-    std::string name = ListCabinetFiles(cabinet).at(0).name;
-    ASSERT_EQ(name.size(), 180u);
+    std::string name = std::string(176, 'n') + ".txt";
+    std::string cabinet = StoredCabinet({{name, "a long name\n"}});
     for (size_t length : {MAX_PATH - 1, MAX_PATH}) {
         SCOPED_TRACE(length);
         directory_ = CabinetScratchDirectory("long-paths");
@@ -334,19 +326,21 @@ TEST_F(Extraction, ANameWithAFolderPartCreatesNoFolder)
 
 TEST_F(Extraction, MoreThan255FilesAreAllExtractedAndTheFirst255Recorded)
 {
-    std::string cabinet = FixtureCabinet("many.cab");
-    std::vector<CabinetFile> files = ListCabinetFiles(cabinet);
-    ASSERT_EQ(files.size(), 300u);
+    std::vector<StoredFile> files;
+    for (int i = 1; i <= 300; i++) {
+        char name[16];
+        snprintf(name, sizeof name, "many-%03d.txt", i);
+        files.push_back({name, std::string(i % 7 + 1, (char)('a' + i % 26))});
+    }
+    std::string cabinet = StoredCabinet(files);
     ExtractionRun run = Extract(cabinet, true);
     EXPECT_TRUE(run.succeeded);
     EXPECT_EQ(run.recorded.size(), 255u);
     EXPECT_EQ(state.extractedFileCount, 255);
     ExpectRecordedInTableOrder(run, cabinet);
     EXPECT_EQ(run.progress.size(), 300u);
-    for (const CabinetFile &file : files)
-        EXPECT_EQ(ReadFileBytes(work_ + file.name),
-                  ReadFileBytes(FixtureDirectory() + "many\\" + file.name))
-            << file.name;
+    for (const StoredFile &file : files)
+        EXPECT_EQ(ReadFileBytes(work_ + file.name), file.data) << file.name;
 
     // The next run starts its list afresh.
     run = Extract(SharedCabinet("good/case-ascii.cab"));
@@ -467,7 +461,8 @@ TEST_F(Extraction, APackageInTheWorkDirectoryIsReadInPlaceAndNeverOverwritten)
     EXPECT_TRUE(run.succeeded);
     EXPECT_EQ(run.recorded.size(), 2u);
 
-    std::string cabinet = FixtureCabinet("package-name.cab");
+    std::string cabinet = StoredCabinet({{"first.txt", "extracted before the clash\n"},
+                                         {"Quarvel.pkg", "must not replace the package\n"}});
     WritePackage(work_ + "Quarvel.pkg", cabinet, cabinetOffsetInTests, true);
     std::string package = ReadFileBytes(work_ + "Quarvel.pkg");
     run = ExtractPackage();
