@@ -20,26 +20,20 @@ std::vector<uint8_t> Scrambled(std::vector<uint8_t> text)
     return text;
 }
 
-TEST(Scramble, ShortTextsStayAsTheyAre)
+TEST(Scramble, TheFirstByteStaysAndTheRestFollowTheFixedKeySequence)
 {
-    uint8_t one[1] = {'A'};
-    ScrambleText(one, 1);
-    EXPECT_EQ(one[0], 'A');
-    uint8_t untouched[1] = {'B'};
-    ScrambleText(untouched, 0);
-    EXPECT_EQ(untouched[0], 'B');
-}
-
-TEST(Scramble, LengthTwoChangesTheSecondByteOnly)
-{
-    EXPECT_EQ(Scrambled({'H', 'i'}), (std::vector<uint8_t>{'H', (uint8_t)('i' ^ firstKeyBytes[0])}));
-}
-
-TEST(Scramble, MatchesTheFixedKeySequence)
-{
-    std::vector<uint8_t> zeros(1 + sizeof firstKeyBytes, 0);
+    const std::vector<uint8_t> zeros(1 + sizeof firstKeyBytes, 0);
+    const struct {
+        std::vector<uint8_t> text, scrambled;
+        const char *fault;
+    } rows[] = {
+        {{}, {}, "an empty text is touched"},
+        {{'A'}, {'A'}, "a one-byte text is scrambled"},
+        {{'H', 'i'}, {'H', (uint8_t)('i' ^ firstKeyBytes[0])}, "the first byte is scrambled"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(Scrambled(row.text), row.scrambled) << row.fault;
     std::vector<uint8_t> keys = Scrambled(zeros);
-    EXPECT_EQ(keys[0], 0);
     for (size_t i = 0; i < sizeof firstKeyBytes; i++)
         EXPECT_EQ(keys[i + 1], firstKeyBytes[i]) << "key byte " << i;
 }

@@ -417,14 +417,6 @@ TEST_F(BadInputs, UsageErrorsExitWith2)
     }
 }
 
-TEST_F(BadInputs, TooManyVolumes)
-{
-    ToolRun run = Pack({"--volume-size", "1", payload});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("the installer joins at most 255"), std::string::npos) << run.err;
-    EXPECT_EQ(scratch.Names(), std::vector<std::string>{"payload"});
-}
-
 TEST_F(Tool, ExtractGivesBackTheFilesAfterEitherCompressionAndScrambling)
 {
     WriteFile(payload + "/data.bin", SampleData(250000, 3));

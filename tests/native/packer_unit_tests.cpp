@@ -1,5 +1,5 @@
-// The packaging tool's parts on their own: text conversion, dates, names, volume arithmetic,
-// sizes, and the blocks in front of the cabinet read back with the format module's reader.
+// The packaging tool's parts on their own: text conversion, dates, names, volume arithmetic and
+// sizes. The blocks in front of the cabinet are read back in packer_tool_tests.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,8 +8,6 @@
 #include "codepage.h"
 #include "command_line.h"
 #include "error.h"
-#include "format_vectors.h"
-#include "package.h"
 #include "volumes.h"
 
 namespace {
@@ -198,73 +196,6 @@ TEST(CommandLine, Sizes)
     EXPECT_EQ(quarvel::ParseSize("2G"), 2147483648u);
     for (const char *bad : {"", "k", "0", "1.44M", "10 M", "10KB", "-5", "99999999999999"})
         EXPECT_NE(ErrorOf([&] { quarvel::ParseSize(bad); }), "") << bad;
-}
-
-// The blocks in front of the cabinet, as the format module's reader sees them.
-class Prefix : public ::testing::Test {
-protected:
-    quarvel::PackageTexts texts{"Titre", "setup.inf", "Info", "Message", "Licence text"};
-    std::vector<uint8_t> stub{'M', 'Z', 0x90, 0x00, 0x03};
-    std::vector<uint8_t> library{'M', 'Z', 1, 2, 3};
-};
-
-TEST_F(Prefix, HeaderFieldsAndBlocksLieWhereTheFormatSays)
-{
-    quarvel::PackageFlags flags;
-    flags.requireAdmin = flags.useAdvpack = true;
-    PackageHeader header = quarvel::MakePackageHeader(texts, flags, 123456);
-    std::vector<uint8_t> bytes = quarvel::PackagePrefix(stub, library, header, texts);
-
-    ASSERT_EQ(bytes.size(), 69656u + 5 + 9 + 4 + 7 + 12);
-    EXPECT_TRUE(std::equal(stub.begin(), stub.end(), bytes.begin()));
-    EXPECT_EQ(bytes[stub.size()], 0);
-    EXPECT_TRUE(std::equal(library.begin(), library.end(), bytes.begin() + 28672));
-    EXPECT_EQ(bytes[28672 + library.size()], 0);
-    EXPECT_TRUE(HasPackageMagic(bytes.data() + 69632));
-
-    PackageHeader parsed{};
-    ParsePackageHeader(bytes.data() + 69632, &parsed);
-    EXPECT_EQ(parsed.titleLength, 5);
-    EXPECT_EQ(parsed.infNameLength, 9);
-    EXPECT_EQ(parsed.infoTextLength, 4);
-    EXPECT_EQ(parsed.messageLength, 7u);
-    EXPECT_EQ(parsed.licenceLength, 12u);
-    EXPECT_EQ(parsed.requireAdmin, 1);
-    EXPECT_EQ(parsed.useAdvpack, 1);
-    EXPECT_EQ(parsed.showCompletion, 0);
-    EXPECT_EQ(parsed.cabinetScrambled, 0);
-    EXPECT_EQ(parsed.totalSize, 123456u);
-    EXPECT_EQ(CabinetOffset(&parsed), bytes.size());
-
-    EXPECT_EQ(std::string(bytes.begin() + 69656, bytes.begin() + 69661), "Titre");
-    EXPECT_EQ(std::string(bytes.begin() + 69661, bytes.begin() + 69670), "setup.inf");
-}
-
-TEST_F(Prefix, TextsAreStoredUnderTheFixedKeySequence)
-{
-    PackageHeader header = quarvel::MakePackageHeader(texts, {}, 0);
-    std::vector<uint8_t> bytes = quarvel::PackagePrefix(stub, {}, header, texts);
-    size_t at = 69656 + 5 + 9;
-    for (const std::string &plain : {texts.infoText, texts.message, texts.licence}) {
-        EXPECT_EQ(bytes[at], (uint8_t)plain[0]);  // the first byte stays plain
-        for (size_t i = 1; i < plain.size() && i <= sizeof firstKeyBytes; i++)
-            EXPECT_EQ(bytes[at + i], (uint8_t)plain[i] ^ firstKeyBytes[i - 1]) << plain << " " << i;
-        at += plain.size();
-    }
-}
-
-TEST_F(Prefix, OneByteFieldsRefuseLongTexts)
-{
-    for (std::string quarvel::PackageTexts::*field :
-         {&quarvel::PackageTexts::title, &quarvel::PackageTexts::infName, &quarvel::PackageTexts::infoText}) {
-        quarvel::PackageTexts longTexts = texts;
-        longTexts.*field = std::string(255, 'x');
-        EXPECT_EQ(ErrorOf([&] { quarvel::MakePackageHeader(longTexts, {}, 0); }), "");
-        longTexts.*field = std::string(256, 'x');
-        std::string message = ErrorOf([&] { quarvel::MakePackageHeader(longTexts, {}, 0); });
-        EXPECT_NE(message.find("256 bytes"), std::string::npos) << message;
-        EXPECT_NE(message.find("255"), std::string::npos) << message;
-    }
 }
 
 }  // namespace
