@@ -51,8 +51,9 @@ TEST(CodePage, BadInputIsRefused)
                                       std::string("\xED\xA0\x80"), std::string("\x80"),
                                       std::string("a\0b", 3)})
         EXPECT_NE(ErrorOf([&] { quarvel::Utf8ToWindows1252(input, "t"); }), "") << input;
-    // C1 controls and the five bytes 1252 leaves undefined have no form either.
-    EXPECT_NE(ErrorOf([] { quarvel::Utf8ToWindows1252("\xC2\x81", "t"); }), "");
+    // C1 controls, U+0080 to U+009F, have no form either: 1252 puts other characters there.
+    for (const char *control : {"\xC2\x80", "\xC2\x81", "\xC2\x9F"})
+        EXPECT_NE(ErrorOf([&] { quarvel::Utf8ToWindows1252(control, "t"); }), "") << control;
 }
 
 TEST(CodePage, EveryDefinedByteSurvivesTheRoundTrip)
