@@ -195,13 +195,6 @@ TEST(BuiltinTexts, InformationTextIsStoredScrambledOnly)
         EXPECT_EQ(copy.bytes[i], 0) << "padding at " << i;
 }
 
-TEST(BuiltinTexts, DefaultMessage)
-{
-    EXPECT_EQ(strlen(defaultMessage), 63u);
-    EXPECT_EQ(0, memcmp(defaultMessage, "\r\r\rVeuillez", 11));
-    EXPECT_NE(strstr(defaultMessage, " \"Installer\" "), nullptr);
-}
-
 // ---- Stored names ---------------------------------------------------------------------------
 
 TEST(StoredNames, OnlyFilesInsideTheWorkDirectory)

@@ -13,7 +13,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "scramble.h"
+#include "package_builder.h"
+#include "stored_cabinet.h"
 
 extern char **environ;
 
@@ -136,98 +137,21 @@ ToolRun RunTool(const std::vector<std::string> &arguments, const std::vector<std
             ReadText(errPath)};
 }
 
-static void Put16(Bytes &bytes, uint16_t value)
-{
-    bytes.push_back((uint8_t)value);
-    bytes.push_back((uint8_t)(value >> 8));
-}
-
-static void Put32(Bytes &bytes, uint32_t value)
-{
-    Put16(bytes, (uint16_t)value);
-    Put16(bytes, (uint16_t)(value >> 16));
-}
-
-static void PutString(Bytes &bytes, const std::string &text)
-{
-    bytes.insert(bytes.end(), text.begin(), text.end());
-    bytes.push_back(0);
-}
-
 Bytes MakeCabinet(const std::vector<CabinetFile> &files, const std::string &nextCabinet)
 {
-    constexpr size_t blockSize = 32768;
-    Bytes data;
+    std::vector<StoredFile> stored;
     for (const CabinetFile &file : files)
-        data.insert(data.end(), file.data.begin(), file.data.end());
-    size_t blocks = (data.size() + blockSize - 1) / blockSize;
-
-    Bytes strings;  // the next cabinet's name and disk, behind the fixed header
-    if (!nextCabinet.empty()) {
-        PutString(strings, nextCabinet);
-        PutString(strings, "disk 2");
-    }
-    size_t filesOffset = 36 + strings.size() + 8;
-    size_t dataOffset = filesOffset;
-    for (const CabinetFile &file : files)
-        dataOffset += 16 + file.name.size() + 1;
-    size_t total = dataOffset + blocks * 8 + data.size();
-
-    Bytes cab = {'M', 'S', 'C', 'F'};
-    cab.reserve(total);
-    Put32(cab, 0);
-    Put32(cab, (uint32_t)total);  // cbCabinet
-    Put32(cab, 0);
-    Put32(cab, (uint32_t)filesOffset);  // coffFiles
-    Put32(cab, 0);
-    cab.push_back(3);  // version 1.3
-    cab.push_back(1);
-    Put16(cab, 1);  // cFolders
-    Put16(cab, (uint16_t)files.size());
-    Put16(cab, nextCabinet.empty() ? 0 : 0x0002);  // flags: cfhdrNEXT_CABINET
-    Put16(cab, 0x1234);  // setID
-    Put16(cab, 0);       // iCabinet
-    cab.insert(cab.end(), strings.begin(), strings.end());
-    Put32(cab, (uint32_t)dataOffset);  // CFFOLDER: coffCabStart
-    Put16(cab, (uint16_t)blocks);
-    Put16(cab, 0);  // tcompTYPE_NONE
-    uint32_t folderOffset = 0;
-    for (const CabinetFile &file : files) {
-        Put32(cab, (uint32_t)file.data.size());
-        Put32(cab, folderOffset);
-        Put16(cab, 0);  // iFolder
-        Put16(cab, file.date);
-        Put16(cab, file.time);
-        Put16(cab, file.attributes);
-        PutString(cab, file.name);
-        folderOffset += (uint32_t)file.data.size();
-    }
-    for (size_t at = 0; at < data.size(); at += blockSize) {
-        size_t count = std::min(blockSize, data.size() - at);
-        Put32(cab, 0);  // no checksum
-        Put16(cab, (uint16_t)count);
-        Put16(cab, (uint16_t)count);
-        cab.insert(cab.end(), data.begin() + (ptrdiff_t)at, data.begin() + (ptrdiff_t)(at + count));
-    }
-    return cab;
+        stored.push_back({file.name, std::string(file.data.begin(), file.data.end()), file.date,
+                          file.time, file.attributes});
+    std::string cabinet = StoredCabinet(stored, nextCabinet);
+    return Bytes(cabinet.begin(), cabinet.end());
 }
 
 Bytes MakePackage(const Bytes &cabinet, const std::string &infName, bool scrambled)
 {
-    Bytes package(textOffset + infName.size() + cabinet.size(), 0);
-    package[0] = 'M';
-    package[1] = 'Z';
-    std::copy(infName.begin(), infName.end(), package.begin() + textOffset);
-    PackageHeader header{};
-    header.infNameLength = (uint8_t)infName.size();
-    header.cabinetScrambled = scrambled;
-    header.totalSize = (uint32_t)package.size();
-    SerialisePackageHeader(&header, package.data() + headerOffset);
-    uint8_t key = scrambled ? (uint8_t)((int32_t)header.totalSize % 73) : 0;
-    size_t at = textOffset + infName.size();
-    for (uint8_t byte : cabinet)
-        package[at++] = byte ^ key;
-    return package;
+    std::string package =
+        PackageAround(std::string(cabinet.begin(), cabinet.end()), infName, scrambled);
+    return Bytes(package.begin(), package.end());
 }
 
 uint32_t ReadLittleEndian32(const Bytes &bytes, size_t at)

@@ -56,12 +56,9 @@ struct CabinetFile {
     uint16_t attributes = 0x20;
 };
 
-// An uncompressed single-folder cabinet, written field by field from the format's definition.
-// nextCabinet non-empty marks it as continued in that cabinet.
+// StoredCabinet and PackageAround (tests/common) for byte vectors.
 Bytes MakeCabinet(const std::vector<CabinetFile> &files, const std::string &nextCabinet = "");
 
-// A whole package around a cabinet: a stub of "MZ" and zeros, an empty cabinet library slot,
-// the header from the format writer with these lengths of plain texts, and the cabinet.
 Bytes MakePackage(const Bytes &cabinet, const std::string &infName, bool scrambled);
 
 uint32_t ReadLittleEndian32(const Bytes &bytes, size_t at);

@@ -178,15 +178,18 @@ void RequestClose(HWND window)
     PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
+std::vector<Box> FindMessageBoxes(const char *caption, DWORD processId)
+{
+    std::vector<Box> boxes;
+    for (HWND window : FindAll("#32770", caption, processId, IsMessageBox, true))
+        boxes.push_back({window, Text(window), ControlText(window, messageBoxTextId)});
+    return boxes;
+}
+
 Box FindMessageBox(const char *caption, DWORD processId)
 {
-    Box box;
-    box.window = Find("#32770", caption, processId, IsMessageBox);
-    if (box.window) {
-        box.caption = Text(box.window);
-        box.text = ControlText(box.window, messageBoxTextId);
-    }
-    return box;
+    std::vector<Box> boxes = FindMessageBoxes(caption, processId);
+    return boxes.empty() ? Box() : boxes[0];
 }
 
 Box WaitForMessageBox(const char *caption, DWORD processId, DWORD timeout)

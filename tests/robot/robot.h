@@ -60,6 +60,8 @@ struct Box {
 
 // The first visible message box with this caption (nullptr: any) of the process (0: any).
 Box FindMessageBox(const char *caption = nullptr, DWORD processId = 0);
+// Every such box, from the top of the stacking order down.
+std::vector<Box> FindMessageBoxes(const char *caption = nullptr, DWORD processId = 0);
 Box WaitForMessageBox(const char *caption = nullptr, DWORD processId = 0,
                              DWORD timeout = defaultTimeout);
 // Presses one of the box's buttons (IDOK, IDCANCEL...) and waits until the box has gone.

@@ -1,4 +1,4 @@
-// The driver's shared pieces under Wine: the catalogue's bytes, the path helpers on real
+// The driver's shared pieces under Wine: the path helpers on real
 // directories, the exit actions and the fatal stop.
 #include <gtest/gtest.h>
 
@@ -8,55 +8,6 @@
 #include "test_support.h"
 
 namespace {
-
-// Expected texts in octal escapes, written apart from the catalogue's hex escapes, so that an
-// escape that swallows a following letter shows up here.
-TEST(Catalogue, PreparationGroupKeepsItsExactBytes)
-{
-    const char *const expected[] = {
-        "Impossible d'ouvrir le fichier...",
-        "Erreur",
-        "N'a pu initialiser l'installation.",
-        "Le fichier est corrompu. Veuillez obtenir une nouvelle copie de ce fichier.",
-        "Ce programme ne peut \352tre install\351 que par l'Administrateur du Syst\350me.",
-        "Veuillez ins\351rer le disque n\260 ",
-        "L'archive d'installation n'a pu \352tre cr\351\351e.",
-        "Cabinet.dll could not be loaded!",
-    };
-    const char *const *entries = (const char *const *)&messages.preparation;
-    ASSERT_EQ(sizeof messages.preparation / sizeof(char *), 8u);
-    for (size_t i = 0; i < 8; i++)
-        EXPECT_STREQ(entries[i], expected[i]) << "group 1 entry " << i;
-}
-
-TEST(Catalogue, DialogGroupKeepsItsExactBytes)
-{
-    const char *const expected[] = {
-        "Mise \340 jour du syst\350me:",
-        "Veuillez patienter...",
-        "Installation compl\351t\351e avec succ\350s!",
-        "Efface ",
-        "Impossible d'ouvrir le fichier...",
-        "Erreur",
-        "Informations sur la licence...",
-        "Pour continuer l'installation, vous devez accepter les termes de cette licence.",
-        "J'accepte",
-        "Annuler",
-        "&Installer",
-        "&Quitter",
-        "&OK",
-        "Erreur d'extraction du fichier(s).",
-        "Type de compression inconnu",
-        "&Info",
-        "  Extraction: ",
-        "Impossible de fermer le fichier...",
-        "Erreur",
-    };
-    const char *const *entries = (const char *const *)&messages.dialog;
-    ASSERT_EQ(sizeof messages.dialog / sizeof(char *), 19u);
-    for (size_t i = 0; i < 19; i++)
-        EXPECT_STREQ(entries[i], expected[i]) << "group 2 entry " << i;
-}
 
 std::string Parent(const char *path)
 {

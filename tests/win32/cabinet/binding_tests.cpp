@@ -8,11 +8,6 @@
 
 namespace {
 
-std::string TestProgram(const std::string &name)
-{
-    return WindowsPathFromEnvironment("QUARVEL_TEST_BIN") + "\\" + name;
-}
-
 std::string ModulePath(HMODULE module)
 {
     char path[MAX_PATH] = "";
@@ -88,50 +83,31 @@ TEST_F(Binding, AMissingLibraryLeavesTheFlagOffAndTheErrorModeAsItWas)
 // Wine prefers its built-in cabinet.dll to any file of that name. Told to load one from disk
 // first, for the probe alone, it searches as Windows does: then a bare-name load really does
 // pick up a planted library.
-const char *const probeOverrides =
-    "Software\\Wine\\AppDefaults\\cabinet_binding_probe.exe\\DllOverrides";
+const std::string probeOverrides =
+    WineProgramKey("cabinet_binding_probe.exe") + "\\DllOverrides";
 
 class BindingProbe : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        HKEY key;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, probeOverrides, 0, nullptr, 0, KEY_SET_VALUE,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        const char order[] = "native,builtin";
-        RegSetValueExA(key, "cabinet", 0, REG_SZ, (const BYTE *)order, sizeof order);
-        RegCloseKey(key);
+        ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, probeOverrides, "cabinet", "native,builtin"));
     }
-    static void TearDownTestSuite() { RegDeleteKeyA(HKEY_CURRENT_USER, probeOverrides); }
+    static void TearDownTestSuite() { RegDeleteKeyA(HKEY_CURRENT_USER, probeOverrides.c_str()); }
 };
 
 // Runs the probe and returns its exit code.
 DWORD RunProbe(const std::string &probe, const std::string &arguments)
 {
-    std::string command = "\"" + probe + "\" " + arguments;
-    STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(probe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process))
-        return 1000 + GetLastError();
-    DWORD code = 999;
-    if (WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &code);
-    else
-        TerminateProcess(process.hProcess, 999);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    return RunToExit(probe.c_str(), "\"" + probe + "\" " + arguments, 60000);
 }
 
 // A directory holding the probe and a stand-in library under the name Cabinet.dll.
 std::string ProbeDirectory(const std::string &name, const char *standIn)
 {
     std::string directory = CabinetScratchDirectory(name);
-    EXPECT_TRUE(CopyFileA(TestProgram("cabinet_binding_probe.exe").c_str(),
+    EXPECT_TRUE(CopyFileA((TestProgramDirectory() + "cabinet_binding_probe.exe").c_str(),
                           (directory + "cabinet_binding_probe.exe").c_str(), FALSE));
-    EXPECT_TRUE(CopyFileA(TestProgram(standIn).c_str(), (directory + "Cabinet.dll").c_str(),
+    EXPECT_TRUE(CopyFileA((TestProgramDirectory() + standIn).c_str(), (directory + "Cabinet.dll").c_str(),
                           FALSE));
     return directory;
 }

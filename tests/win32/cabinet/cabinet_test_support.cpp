@@ -11,6 +11,7 @@
 #include "cabinet.h"
 #include "driver.h"
 #include "scramble.h"
+#include "stored_cabinet.h"
 
 std::string CabinetScratchDirectory(const std::string &name)
 {
@@ -27,16 +28,6 @@ std::string SharedCabinet(const std::string &relative)
         if (c == '/')
             c = '\\';
     return ReadFileBytes(path);
-}
-
-std::string FixtureDirectory()
-{
-    return WindowsPathFromEnvironment("QUARVEL_TEST_BIN") + "\\cabinet-fixtures\\";
-}
-
-std::string FixtureCabinet(const std::string &name)
-{
-    return ReadFileBytes(FixtureDirectory() + name);
 }
 
 static uint32_t Little(const std::string &bytes, size_t at, int width)
@@ -123,23 +114,12 @@ std::string Md5Hex(const std::string &bytes)
     return hex;
 }
 
-std::string PatternBytes(size_t count, uint32_t seed)
-{
-    std::string bytes(count, '\0');
-    uint32_t value = seed * 2654435761u + 1;
-    for (size_t i = 0; i < count; i++) {
-        value = value * 1103515245u + 12345u;
-        bytes[i] = (char)(value >> 23);
-    }
-    return bytes;
-}
-
 void WritePackage(const std::string &path, const std::string &cabinet, uint32_t offset,
                   bool scrambled)
 {
     while (scrambled && CabinetKey((uint32_t)(offset + cabinet.size())) == 0)
         offset++;
-    std::string decoy = FixtureCabinet("decoy.cab");
+    std::string decoy = StoredCabinet({{"decoy.txt", "not the cabinet under test\n"}});
     std::string bytes = decoy + std::string(offset - decoy.size(), 'P');
     uint8_t key = scrambled ? CabinetKey((uint32_t)(offset + cabinet.size())) : 0;
     for (char c : cabinet)

@@ -1,6 +1,6 @@
-// What the cabinet tests share: the cabinets (shared test data and the fixtures that the build
-// makes with gcab), a reader of a cabinet's file table, package files that hold a cabinet, and
-// a run of ExtractCabinet under a time-out with its message boxes answered.
+// What the cabinet tests share: the shared test data's cabinets, a reader of a cabinet's file
+// table, package files that hold a cabinet, and a run of ExtractCabinet under a time-out with
+// its message boxes answered.
 #pragma once
 
 #include <windows.h>
@@ -17,9 +17,6 @@ std::string CabinetScratchDirectory(const std::string &name);
 
 // Bytes of ../shared/testdata/cabs/RELATIVE.
 std::string SharedCabinet(const std::string &relative);
-// The folder of the fixtures made at build time, ending in a backslash.
-std::string FixtureDirectory();
-std::string FixtureCabinet(const std::string &name);
 
 struct CabinetFile {
     std::string name;
@@ -59,6 +56,3 @@ struct ExtractionRun {
 };
 // ExtractCabinet on a thread of its own, with a dialog of its own and OK for every box.
 ExtractionRun RunExtraction(bool withProgress = true, DWORD timeoutMs = 120000);
-
-// Distinct, file-position dependent bytes.
-std::string PatternBytes(size_t count, uint32_t seed);

@@ -4,15 +4,8 @@
 
 #include "driver.h"
 #include "launcher.h"
+#include "robot.h"
 #include "test_support.h"
-
-std::string TestProgramDirectory()
-{
-    char module[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
-    std::string path(module, length);
-    return path.substr(0, path.rfind('\\') + 1);
-}
 
 std::string ChildProgram()
 {
@@ -64,13 +57,7 @@ std::vector<ChildEvent> ReadChildLog(const std::string &log)
 
 bool WaitForChildEvents(const std::string &log, size_t count, DWORD timeoutMs)
 {
-    for (DWORD waited = 0;; waited += 20) {
-        if (ReadChildLog(log).size() >= count)
-            return true;
-        if (waited >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
+    return robot::WaitUntil([&] { return ReadChildLog(log).size() >= count; }, timeoutMs);
 }
 
 static void CopyField(char *field, DWORD size, const std::string &text)
@@ -92,25 +79,6 @@ void SetLaunchState(bool useAdvpack, const std::string &workDirectory,
     CopyField(state.infName, pathBufferSize, infName);
     CopyField(state.systemDirectory, systemDirectorySize, systemDirectory);
     CopyField(state.currentDirectory, currentDirectorySize, currentDirectory);
-}
-
-std::string CurrentDirectory()
-{
-    char directory[MAX_PATH];
-    DWORD length = GetCurrentDirectoryA(sizeof directory, directory);
-    return std::string(directory, length);
-}
-
-std::string SystemDirectory()
-{
-    char directory[MAX_PATH];
-    return std::string(directory, GetSystemDirectoryA(directory, sizeof directory));
-}
-
-std::string WindowsDirectory()
-{
-    char directory[MAX_PATH];
-    return std::string(directory, GetWindowsDirectoryA(directory, sizeof directory));
 }
 
 std::string WithoutBackslash(std::string directory)

@@ -13,8 +13,6 @@ struct ChildEvent {
     std::string module, directory, commandLine;
 };
 
-// Directory of the running test program, where the helper programs are, with a backslash.
-std::string TestProgramDirectory();
 std::string ChildProgram();
 // Copies the stand-in installer to path (an "installer program" of a stand-in directory).
 void PlantChild(const std::string &path);
@@ -30,9 +28,6 @@ bool WaitForChildEvents(const std::string &log, size_t count, DWORD timeoutMs = 
 void SetLaunchState(bool useAdvpack, const std::string &workDirectory,
                     const std::string &infName, const std::string &systemDirectory,
                     const std::string &currentDirectory);
-std::string CurrentDirectory();
-std::string SystemDirectory();
-std::string WindowsDirectory();
 // The directory without its final backslash, as GetCurrentDirectoryA reports it.
 std::string WithoutBackslash(std::string directory);
 

@@ -1,6 +1,6 @@
 // The launcher under Wine with a stand-in installer: the command lines byte for byte, the
 // program that really runs, the wait, the messages served during it, the directories, and the
-// failures. The real installers are exercised in inf_route_tests.
+// failures. The real installers run in the end-to-end tests.
 #include <gtest/gtest.h>
 
 #include "driver.h"
@@ -49,26 +49,12 @@ TEST(InfCommandLines, AdvpackOutsideNtNamesThePlainSection)
     std::string probe = root + "win98_probe.exe";
     ASSERT_TRUE(CopyFileA((TestProgramDirectory() + "platform_probe.exe").c_str(),
                           probe.c_str(), FALSE));
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER,
-                              "Software\\Wine\\AppDefaults\\win98_probe.exe", 0, nullptr, 0,
-                              KEY_SET_VALUE, nullptr, &key, nullptr), ERROR_SUCCESS);
-    RegSetValueExA(key, "Version", 0, REG_SZ, (const BYTE *)"win98", 6);
-    RegCloseKey(key);
-
+    ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, WineProgramKey("win98_probe.exe"), "Version",
+                                "win98"));
     std::string report = root + "report.txt";
-    std::string commandLine =
-        "win98_probe.exe " + report + " C:\\WINDOWS\\TEMP\\$Quarvel.Tmp\\ setup.inf";
-    STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION process;
-    ASSERT_TRUE(CreateProcessA(probe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
-                               nullptr, nullptr, &startup, &process));
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\win98_probe.exe");
+    DWORD exitCode = RunToExit(probe.c_str(), "win98_probe.exe " + report +
+                                                  " C:\\WINDOWS\\TEMP\\$Quarvel.Tmp\\ setup.inf");
+    RegDeleteKeyA(HKEY_CURRENT_USER, WineProgramKey("win98_probe.exe").c_str());
 
     ASSERT_EQ(exitCode, 0u);
     EXPECT_EQ(ReadFileBytes(report),
@@ -186,18 +172,7 @@ protected:
 DWORD ExitCodeOfChild(DWORD exitCode)
 {
     SetChildBehaviour("", 0, exitCode);
-    std::string commandLine = "child";
-    STARTUPINFOA startup = {sizeof startup};
-    PROCESS_INFORMATION process;
-    if (!CreateProcessA(ChildProgram().c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &process))
-        return 0xFFFFFFFF;
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0xFFFFFFFF;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    return RunToExit(ChildProgram().c_str(), "child");
 }
 
 struct BoundedRun {

@@ -1,6 +1,9 @@
 #include "test_support.h"
 
 #include <cstdlib>
+#include <cstring>
+
+#include "robot.h"
 
 std::string WindowsPathFromEnvironment(const char *variable)
 {
@@ -97,6 +100,168 @@ bool DirectoryExists(const std::string &path)
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+std::set<std::string> NamesIn(const std::string &directory)
+{
+    std::set<std::string> names;
+    std::string pattern = directory;
+    if (pattern.empty() || pattern.back() != '\\')
+        pattern += '\\';
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((pattern + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0)
+            names.insert(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return names;
+}
+
+std::string SystemDirectory()
+{
+    char directory[MAX_PATH];
+    return std::string(directory, GetSystemDirectoryA(directory, sizeof directory));
+}
+
+std::string WindowsDirectory()
+{
+    char directory[MAX_PATH];
+    return std::string(directory, GetWindowsDirectoryA(directory, sizeof directory));
+}
+
+std::string CurrentDirectory()
+{
+    char directory[MAX_PATH];
+    return std::string(directory, GetCurrentDirectoryA(sizeof directory, directory));
+}
+
+std::string TempDirectory()
+{
+    char directory[MAX_PATH];
+    return std::string(directory, GetTempPathA(sizeof directory, directory));
+}
+
+std::string TestProgramDirectory()
+{
+    char module[MAX_PATH];
+    std::string path(module, GetModuleFileNameA(nullptr, module, sizeof module));
+    return path.substr(0, path.rfind('\\') + 1);
+}
+
+std::string EnvironmentWith(const std::vector<std::string> &settings)
+{
+    auto isSet = [&](const char *entry) {
+        for (const std::string &setting : settings)
+            if (_strnicmp(entry, setting.c_str(), setting.find('=') + 1) == 0)
+                return true;
+        return false;
+    };
+    std::string block;
+    char *strings = GetEnvironmentStringsA();
+    for (char *entry = strings; *entry; entry += strlen(entry) + 1)
+        if (!isSet(entry))
+            block += std::string(entry) + '\0';
+    FreeEnvironmentStringsA(strings);
+    for (const std::string &setting : settings)
+        block += setting + '\0';
+    return block + '\0';
+}
+
+bool StartProgram(const char *program, std::string commandLine, PROCESS_INFORMATION &process,
+                  const std::vector<std::string> &settings, const char *directory)
+{
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    std::string environment = EnvironmentWith(settings);
+    process = {};
+    return CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0,
+                          settings.empty() ? nullptr : &environment[0], directory, &startup,
+                          &process) != 0;
+}
+
+DWORD WaitForExit(PROCESS_INFORMATION &process, DWORD timeoutMs)
+{
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &code);
+    else
+        TerminateProcess(process.hProcess, 99);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    process = {};
+    return code;
+}
+
+DWORD RunToExit(const char *program, const std::string &commandLine, DWORD timeoutMs)
+{
+    PROCESS_INFORMATION process;
+    if (!StartProgram(program, commandLine, process))
+        return cannotStart;
+    return WaitForExit(process, timeoutMs);
+}
+
+static bool ReadRegistryValue(HKEY root, const std::string &key, const char *value, void *data,
+                              DWORD size)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    LONG result = RegQueryValueExA(opened, value, nullptr, nullptr, (BYTE *)data, &size);
+    RegCloseKey(opened);
+    return result == ERROR_SUCCESS;
+}
+
+std::string RegistryText(HKEY root, const std::string &key, const char *value)
+{
+    char data[1024] = "";
+    ReadRegistryValue(root, key, value, data, sizeof data - 1);
+    return data;
+}
+
+DWORD RegistryNumber(HKEY root, const std::string &key, const char *value)
+{
+    DWORD number = 0;
+    ReadRegistryValue(root, key, value, &number, sizeof number);
+    return number;
+}
+
+bool RegistryKeyExists(HKEY root, const std::string &key)
+{
+    HKEY opened;
+    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(opened);
+    return true;
+}
+
+static bool WriteRegistryValue(HKEY root, const std::string &key, const char *value, DWORD type,
+                               const void *data, DWORD size)
+{
+    HKEY opened;
+    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    LONG result = RegSetValueExA(opened, value, 0, type, (const BYTE *)data, size);
+    RegCloseKey(opened);
+    return result == ERROR_SUCCESS;
+}
+
+bool SetRegistryText(HKEY root, const std::string &key, const char *value, const std::string &text)
+{
+    return WriteRegistryValue(root, key, value, REG_SZ, text.c_str(), (DWORD)text.size() + 1);
+}
+
+bool SetRegistryNumber(HKEY root, const std::string &key, const char *value, DWORD number)
+{
+    return WriteRegistryValue(root, key, value, REG_DWORD, &number, sizeof number);
+}
+
+std::string WineProgramKey(const std::string &program)
+{
+    return "Software\\Wine\\AppDefaults\\" + program;
+}
+
 MessageBoxAnswerer::MessageBoxAnswerer(int button) : button_(button)
 {
     InitializeCriticalSection(&lock_);
@@ -137,20 +302,15 @@ std::vector<ShownBox> MessageBoxAnswerer::Boxes()
 
 bool MessageBoxAnswerer::WaitForBoxes(size_t count, DWORD timeoutMs)
 {
-    for (DWORD waited = 0;; waited += 20) {
-        if (Boxes().size() >= count)
-            return true;
-        if (waited >= timeoutMs)
-            return false;
-        Sleep(20);
-    }
+    return robot::WaitUntil([&] { return Boxes().size() >= count; }, timeoutMs);
 }
 
 DWORD WINAPI MessageBoxAnswerer::Run(void *self)
 {
     MessageBoxAnswerer *answerer = (MessageBoxAnswerer *)self;
     while (WaitForSingleObject(answerer->stop_, 25) == WAIT_TIMEOUT)
-        EnumWindows(VisitWindow, (LPARAM)answerer);
+        for (const robot::Box &box : robot::FindMessageBoxes(nullptr, GetCurrentProcessId()))
+            answerer->Answer(box.window, box.caption, box.text);
     return 0;
 }
 
@@ -185,38 +345,24 @@ static UINT StyleOfBox(HWND box)
     return style;
 }
 
-BOOL CALLBACK MessageBoxAnswerer::VisitWindow(HWND window, LPARAM self)
+void MessageBoxAnswerer::Answer(HWND window, const std::string &caption, const std::string &text)
 {
-    MessageBoxAnswerer *answerer = (MessageBoxAnswerer *)self;
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char className[32] = "";
-    GetClassNameA(window, className, sizeof className);
-    if (process != GetCurrentProcessId() || strcmp(className, "#32770") != 0 ||
-        !IsWindowVisible(window) || !GetDlgItem(window, 65535))
-        return TRUE;
-    EnterCriticalSection(&answerer->lock_);
+    EnterCriticalSection(&lock_);
     bool seen = false;
-    for (HWND answered : answerer->answered_)
+    for (HWND answered : answered_)
         seen = seen || answered == window;
-    int button = answerer->button_;
-    std::function<void(const ShownBox &)> beforeAnswer = answerer->beforeAnswer_;
-    ShownBox box;
-    if (!seen) {
-        char caption[512] = "", text[4096] = "";
-        GetWindowTextA(window, caption, sizeof caption);
-        GetDlgItemTextA(window, 65535, text, sizeof text);
-        box = {caption, text, StyleOfBox(window)};
-        answerer->answered_.push_back(window);
-    }
-    LeaveCriticalSection(&answerer->lock_);
+    if (!seen)
+        answered_.push_back(window);
+    int button = button_;
+    std::function<void(const ShownBox &)> beforeAnswer = beforeAnswer_;
+    LeaveCriticalSection(&lock_);
     if (seen)
-        return TRUE;
+        return;
+    ShownBox box = {caption, text, StyleOfBox(window)};
     if (beforeAnswer)
         beforeAnswer(box);
-    EnterCriticalSection(&answerer->lock_);
-    answerer->boxes_.push_back(box);
-    LeaveCriticalSection(&answerer->lock_);
+    EnterCriticalSection(&lock_);
+    boxes_.push_back(box);
+    LeaveCriticalSection(&lock_);
     PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-    return TRUE;
 }

@@ -1,10 +1,12 @@
-// Helpers for the Win32 test programs: scratch directories, files, shared test data, and an
-// answerer for the message boxes that the code under test shows.
+// The one support library of the Win32 test programs: files and directories, processes and
+// their environment, the registry and Wine's settings, waits, and an answerer for the message
+// boxes that the code under test shows (found as the robot finds them).
 #pragma once
 
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,39 @@ void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string ReadFileBytes(const std::string &path);
 bool FileExists(const std::string &path);
 bool DirectoryExists(const std::string &path);
+// The names in a directory, "." and ".." aside.
+std::set<std::string> NamesIn(const std::string &directory);
+
+// Without a final backslash, as the system reports them.
+std::string SystemDirectory();
+std::string WindowsDirectory();
+std::string CurrentDirectory();
+std::string TempDirectory();  // with its final backslash
+// The directory of the running test program, where the helper programs are, with a backslash.
+std::string TestProgramDirectory();
+
+// The environment block with these "NAME=value" settings in place of the inherited ones.
+std::string EnvironmentWith(const std::vector<std::string> &settings);
+// Starts a program (null: the command line's first word) with the environment, in the
+// directory (null: this one's). False when it cannot start.
+bool StartProgram(const char *program, std::string commandLine, PROCESS_INFORMATION &process,
+                  const std::vector<std::string> &settings = {}, const char *directory = nullptr);
+// The exit code, or STILL_ACTIVE after ending a process that did not end in time. The
+// handles are closed.
+DWORD WaitForExit(PROCESS_INFORMATION &process, DWORD timeoutMs = INFINITE);
+// Both at once: the exit code, STILL_ACTIVE when it did not end in time, or cannotStart.
+constexpr DWORD cannotStart = 0xFFFFFFFF;
+DWORD RunToExit(const char *program, const std::string &commandLine, DWORD timeoutMs = INFINITE);
+
+// A string value, "" when the key or value is missing; a number, 0 then.
+std::string RegistryText(HKEY root, const std::string &key, const char *value);
+DWORD RegistryNumber(HKEY root, const std::string &key, const char *value);
+bool RegistryKeyExists(HKEY root, const std::string &key);
+// Creates the key as needed.
+bool SetRegistryText(HKEY root, const std::string &key, const char *value, const std::string &text);
+bool SetRegistryNumber(HKEY root, const std::string &key, const char *value, DWORD number);
+// A setting Wine reads for one program (by its file name), under its AppDefaults key.
+std::string WineProgramKey(const std::string &program);
 
 struct ShownBox {
     std::string caption;
@@ -44,7 +79,7 @@ public:
 
 private:
     static DWORD WINAPI Run(void *self);
-    static BOOL CALLBACK VisitWindow(HWND window, LPARAM self);
+    void Answer(HWND window, const std::string &caption, const std::string &text);
     HANDLE thread_;
     HANDLE stop_;
     CRITICAL_SECTION lock_;

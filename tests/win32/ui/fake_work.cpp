@@ -31,15 +31,18 @@ void ReleaseFakeWork()
 }
 
 // Serves every message of the thread until the event is set, as the installer's own wait
-// loops do.
+// does: the queue is emptied before each wait, since MsgWaitForMultipleObjects wakes only for
+// messages that arrived after the queue was last looked at.
 static void WaitServingMessages(HANDLE event)
 {
-    while (MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+    for (;;) {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&message);
             DispatchMessageA(&message);
         }
+        if (MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+            return;
     }
 }
 

@@ -288,7 +288,7 @@ TEST_F(MainDialog, DecliningTheLicenceReturnsToReadyEveryWay)
     EXPECT_EQ(fakeWork.extractions, 1);
 }
 
-TEST_F(MainDialog, RemovedInstallButtonLeavesOkAndCommandOneCloses)
+TEST_F(MainDialog, RemovedInstallButtonLeavesOkAndEnterCloses)
 {
     state.showCompletion = 1;
     state.removeInstallButton = 1;
@@ -304,25 +304,11 @@ TEST_F(MainDialog, RemovedInstallButtonLeavesOkAndCommandOneCloses)
     ASSERT_TRUE(WaitForCompletion(dialog));
     EXPECT_EQ(robot::ControlText(dialog, IDC_STATUS), completedText);
     EXPECT_FALSE(robot::HasControl(dialog, IDC_INSTALL));
-    robot::PostCommand(dialog, IDC_INSTALL);  // what Enter yields without the button
+    robot::PressEnter(dialog);  // without the button, Enter gives its command, now a Close
     EXPECT_EQ(run.Result(), IDCANCEL);
     EXPECT_EQ(Deletions(run), ExpectedDeletions());
     EXPECT_TRUE(robot::FindMessageBox(nullptr, GetCurrentProcessId()).window == nullptr)
         << "no Info box";
-}
-
-TEST_F(MainDialog, EnterClosesOnceTheInstallButtonIsGone)
-{
-    state.showCompletion = 1;
-    state.removeInstallButton = 1;
-    DialogRun run("DLG_Main", MainDialogProc);
-    HWND dialog = WaitForMain();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL));
-    ASSERT_TRUE(WaitForCompletion(dialog));
-    robot::PressEnter(dialog);
-    EXPECT_EQ(run.Result(), IDCANCEL);
-    EXPECT_EQ(Deletions(run), ExpectedDeletions());
 }
 
 TEST_F(MainDialog, FailedExtractionEndsWithOneAndNoInstallation)

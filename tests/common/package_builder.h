@@ -1,5 +1,5 @@
-// Installer files built by hand for the tests (portable: the native tests use it too), as the packaging tool lays them out, so that a
-// test can also describe a package that the tool would never write.
+// Installer files built by hand for the tests of both programs, as the packaging tool lays
+// them out, so that a test can also describe a package that the tool would never write.
 #pragma once
 
 #include <string>
@@ -18,6 +18,10 @@ PackageHeader WithLengths(PackageHeader header, const PackageTexts &texts,
 // the header as given, the texts (info, message and licence scrambled) and the cabinet.
 std::string PackageFile(const PackageHeader &header, const PackageTexts &texts,
                         const std::string &cabinet, std::string front);
+
+// A package around a cabinet with no texts but the INF name: a front of "MZ" and zeros, and
+// the cabinet, scrambled under the key of the total size when asked.
+std::string PackageAround(const std::string &cabinet, const std::string &infName, bool scrambled);
 
 // Offsets in the PE headers that a linker writes at 0x80, for tests that damage one field.
 constexpr uint32_t peHeaderAt = 0x80;

@@ -34,6 +34,19 @@ std::string PackageFile(const PackageHeader &header, const PackageTexts &texts,
            Scrambled(texts.licence) + cabinet;
 }
 
+std::string PackageAround(const std::string &cabinet, const std::string &infName, bool scrambled)
+{
+    PackageHeader header{};
+    header.cabinetScrambled = scrambled;
+    PackageTexts texts{"", infName, "", "", ""};
+    header = WithLengths(header, texts, cabinet);
+    uint8_t key = scrambled ? (uint8_t)(header.totalSize % 73) : 0;  // not CabinetKey: its own test
+    std::string stored = cabinet;
+    for (char &c : stored)
+        c = (char)(c ^ key);
+    return PackageFile(header, texts, stored, "MZ");
+}
+
 void Put32(std::string &bytes, uint32_t at, uint32_t value)
 {
     for (int i = 0; i < 4; i++)
