@@ -1,6 +1,6 @@
-// Stands in for Cabinet.dll in the binding tests, copied under that name where a test wants it.
-// Leaves marks beside itself: "<path>.attached" when loaded, holding the process error mode at
-// that moment, and "<path>.freed" when FreeLibrary unloads it (not at process end).
+// Stands in for Cabinet.dll in the binding probe's tests, copied under that name. It lacks
+// FDIDestroy. Leaves marks beside itself: "<path>.attached" when loaded, holding the process
+// error mode at that moment, and "<path>.freed" when FreeLibrary unloads it.
 #include <windows.h>
 
 #include <cstdio>
@@ -9,11 +9,9 @@ static char modulePath[MAX_PATH];
 
 static void Mark(const char *suffix, unsigned value)
 {
-    char path[MAX_PATH + 16];
+    char path[MAX_PATH + 16], text[16];
     snprintf(path, sizeof path, "%s%s", modulePath, suffix);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    char text[16];
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     DWORD length = (DWORD)snprintf(text, sizeof text, "%u", value), written;
     WriteFile(file, text, length, &written, nullptr);
     CloseHandle(file);
@@ -24,7 +22,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     if (reason == DLL_PROCESS_ATTACH) {
         GetModuleFileNameA(instance, modulePath, sizeof modulePath);
         Mark(".attached", GetErrorMode());
-    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {  // not at process end
         Mark(".freed", 0);
     }
     return TRUE;
@@ -33,6 +31,3 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
 extern "C" __declspec(dllexport) int FDICreate(void) { return 0; }
 extern "C" __declspec(dllexport) int FDIIsCabinet(void) { return 0; }
 extern "C" __declspec(dllexport) int FDICopy(void) { return 0; }
-#ifdef WITH_FDI_DESTROY
-extern "C" __declspec(dllexport) int FDIDestroy(void) { return 0; }
-#endif
