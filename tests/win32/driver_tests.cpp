@@ -1,10 +1,13 @@
-// The driver's shared pieces under Wine: the path helpers on real
-// directories, the exit actions and the fatal stop.
+// The driver's shared pieces under Wine: the text and path helpers, the directory maker, and
+// the joining of volume files with its disk prompt.
+#include <stdio.h>
+
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "driver.h"
+#include "package.h"
+#include "package_builder.h"
+#include "signature.h"
 #include "test_support.h"
 
 namespace {
@@ -16,182 +19,183 @@ std::string Parent(const char *path)
     return parent;
 }
 
-std::string NamePart(const char *path)
+std::string NamePart(const std::string &path)
 {
     char name[pathBufferSize];
-    FileNamePart(path, name);
+    FileNamePart(path.c_str(), name);
     return name;
 }
 
-TEST(PathHelpers, ParentDirectory)
+// "whole " or "cut ", then what is left of start copied and more appended in capacity bytes.
+std::string Bounded(DWORD capacity, const char *start, const char *more)
 {
-    EXPECT_EQ(Parent("C:\\TEMP\\$Quarvel.Tmp"), "C:\\TEMP");
-    EXPECT_EQ(Parent("C:\\TEMP"), "C:\\");   // a drive root keeps its backslash
-    EXPECT_EQ(Parent("C:\\"), "C:\\");
-    EXPECT_EQ(Parent("C:NAME"), "C:");
-    EXPECT_EQ(Parent("NAME"), "");
-    EXPECT_EQ(Parent("C:\\a/b"), "C:\\a");
-    EXPECT_EQ(Parent("\\\\server\\share\\x"), "\\\\server\\share");
+    char buffer[16];
+    bool whole = CopyText(buffer, capacity, start);
+    whole = AppendText(buffer, capacity, more) && whole;
+    return (whole ? "whole " : "cut ") + std::string(buffer);
 }
 
-TEST(PathHelpers, FileNamePart)
+std::string Decimal(DWORD value)
 {
-    EXPECT_EQ(NamePart("C:\\Temp\\setup.exe"), "setup.exe");
-    EXPECT_EQ(NamePart("C:setup.exe"), "setup.exe");
-    EXPECT_EQ(NamePart("dir/setup.exe"), "setup.exe");
-    EXPECT_EQ(NamePart("setup.exe"), "setup.exe");
-    EXPECT_EQ(NamePart("C:\\Temp\\"), "");
-    std::string longName(300, 'n');
-    EXPECT_EQ(NamePart(("C:\\" + longName).c_str()), longName.substr(0, 255));
+    char digits[11];
+    DecimalText(value, digits);
+    return digits;
 }
 
-TEST(PathHelpers, ToBackslashesConvertsTheWholeText)
+TEST(TextHelpers, OneRowAFault)
 {
-    std::string path = "C:/a/b";
-    for (int i = 0; i < 100; i++)
-        path += "/dir";
-    ToBackslashes(&path[0]);
-    EXPECT_EQ(path.find('/'), std::string::npos);
-    EXPECT_EQ(path.size(), 6u + 400u);
-}
-
-TEST(PathHelpers, PathExistsRewritesTheCallersSlashes)
-{
-    std::string root = ScratchDirectory("exists");
-    ASSERT_TRUE(CreateDirectoryA((root + "SOME").c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA((root + "SOME\\DIR").c_str(), nullptr));
-    std::string path = root + "SOME/DIR";
-    EXPECT_TRUE(PathExists(&path[0]));
-    EXPECT_EQ(path, root + "SOME\\DIR");
-    std::string missing = root + "SOME/NONE";
-    EXPECT_FALSE(PathExists(&missing[0]));
-}
-
-TEST(PathHelpers, ADirectoryWithABackslashIsSearchedForEntries)
-{
-    std::string root = ScratchDirectory("entries");
-    std::string missing = root + "missing\\";
-    EXPECT_FALSE(PathExists(&missing[0]));
-    // An ordinary directory always lists "." and "..", so it exists even when empty.
-    std::string empty = root + "empty\\";
-    ASSERT_TRUE(CreateDirectoryA(empty.c_str(), nullptr));
-    std::string probe = empty;
-    EXPECT_TRUE(PathExists(&probe[0]));
-    // A file is not a directory with entries.
-    WriteFileBytes(root + "file", "x");
-    std::string fileAsDirectory = root + "file\\";
-    EXPECT_FALSE(PathExists(&fileAsDirectory[0]));
-
-    // Slashes in a directory path are converted in the search pattern, the caller's text stays.
-    std::string slashed = root + "empty\\";
-    std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    slashed.back() = '\\';
-    std::string before = slashed;
-    EXPECT_TRUE(PathExists(&slashed[0]));
-    EXPECT_EQ(slashed, before);
-}
-
-TEST(PathHelpers, PathExistsRefusesAPatternThatWouldNotFit)
-{
-    std::string longPath = "C:\\" + std::string(248, 'd') + "\\";  // 252 characters
-    EXPECT_FALSE(PathExists(&longPath[0]));
-    EXPECT_EQ(longPath.size(), 252u);
-}
-
-TEST(PathHelpers, MakeDirectoryPathCreatesMissingLevelsAndKeepsExistingOnes)
-{
-    std::string root = ScratchDirectory("make");
-    std::string deep = root + "a\\b\\c\\";
-    MakeDirectoryPath(deep.c_str());
-    EXPECT_TRUE(DirectoryExists(root + "a"));
-    EXPECT_TRUE(DirectoryExists(root + "a\\b"));
-    EXPECT_TRUE(DirectoryExists(root + "a\\b\\c"));
-
-    WriteFileBytes(root + "a\\b\\c\\kept.txt", "kept");
-    MakeDirectoryPath(deep.c_str());
-    EXPECT_EQ(ReadFileBytes(root + "a\\b\\c\\kept.txt"), "kept");
-}
-
-TEST(PathHelpersDeathTest, ADirectoryThatCannotBeCreatedEndsTheProgramWithItsErrorCode)
-{
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
-    std::string root = ScratchDirectory("blocked");
-    WriteFileBytes(root + "file", "a file where a directory should be");
     struct Row {
         const char *fault;
-        std::string target, refused;  // what is asked for, and the level the platform refuses
+        std::string result, expected;
     } rows[] = {
-        {"a file in the way", root + "file\\work\\", root + "file\\work"},
-        // Its own parent: a walk up the path that never gets shorter would overflow the stack.
-        {"a colon after the last name", root + "file\\x:", root + "file\\x:"},
+        {"a drive root's backslash dropped", Parent("C:\\TEMP"), "C:\\"},
+        {"a drive root given a parent", Parent("C:\\"), "C:\\"},
+        {"a drive's current directory lost", Parent("C:NAME"), "C:"},
+        {"a parent made up for a bare name", Parent("NAME"), ""},
+        {"a slash not taken for a separator", Parent("C:\\a/b"), "C:\\a"},
+        {"a share's root cut", Parent("\\\\server\\share\\x"), "\\\\server\\share"},
+        {"a drive's colon kept in a name", NamePart("C:setup.exe"), "setup.exe"},
+        {"a slash kept in a name", NamePart("dir/setup.exe"), "setup.exe"},
+        {"a name made up after the last separator", NamePart("C:\\Temp\\"), ""},
+        {"a name of 300 characters not cut to 255", NamePart("C:\\" + std::string(300, 'n')),
+         std::string(255, 'n')},
+        {"a copy that fits called cut", Bounded(6, "abc", "de"), "whole abcde"},
+        {"an append past the end", Bounded(6, "abcde", "f"), "cut abcde"},
+        {"a copy past the end", Bounded(6, "0123456789", ""), "cut 01234"},
+        {"letter case ignored", TextsEqual("C:\\a.exe", "c:\\a.exe") ? "equal" : "", ""},
+        {"a prefix taken for the whole", TextsEqual("C:\\a", "C:\\a.exe") ? "equal" : "", ""},
+        {"equal texts told apart", TextsEqual("C:\\a.exe", "C:\\a.exe") ? "equal" : "", "equal"},
+        {"zero written as nothing", Decimal(0), "0"},
+        {"the largest number cut", Decimal(4294967295u), "4294967295"},
     };
-    for (const Row &row : rows) {
-        SCOPED_TRACE(row.fault);
-        SetLastError(0);
-        ASSERT_FALSE(CreateDirectoryA(row.refused.c_str(), nullptr));
-        DWORD expected = GetLastError();
-        EXPECT_EXIT(
-            {
-                MessageBoxAnswerer answerer;  // the fatal report waits for its OK
-                MakeDirectoryPath(row.target.c_str());
-            },
-            testing::ExitedWithCode(expected), "");
-        EXPECT_FALSE(DirectoryExists(row.refused));
-    }
+    for (const Row &row : rows)
+        EXPECT_EQ(row.result, row.expected) << row.fault;
 }
 
-int order[4];
-int orderCount;
-void FirstAction() { order[orderCount++] = 1; }
-void SecondAction() { order[orderCount++] = 2; }
-void ReportOrder()
+TEST(PathHelpers, MakeDirectoryPathMakesTheMissingLevelsOnly)
 {
-    // Seen by the parent through the exit code: 21 means newest first.
-    ExitProcess(order[0] * 10 + order[1]);
+    std::string root = ScratchDirectory("paths");
+    MakeDirectoryPath((root + "a\\b\\c\\").c_str());
+    EXPECT_TRUE(DirectoryExists(root + "a\\b\\c"));
+    MakeDirectoryPath((root + "a\\b").c_str());  // an existing one is no fatal stop
 }
 
-TEST(ExitActionsDeathTest, RunNewestFirst)
+// A parent that is not shorter (a colon after the last name) is not made first, where a walk
+// up the path would overflow the stack: the platform's refusal of the directory itself ends the
+// program with its error code.
+TEST(PathHelpersDeathTest, ADirectoryThatIsItsOwnParentEndsTheProgramWithItsErrorCode)
 {
     testing::FLAGS_gtest_death_test_style = "threadsafe";
+    std::string root = ScratchDirectory("own-parent"), target = root + "file\\x:";
+    WriteFileBytes(root + "file", "a file where a directory should be");
+    SetLastError(0);
+    ASSERT_FALSE(CreateDirectoryA(target.c_str(), nullptr));
+    DWORD expected = GetLastError();
     EXPECT_EXIT(
         {
-            RegisterExitAction(ReportOrder);
-            RegisterExitAction(FirstAction);
-            RegisterExitAction(SecondAction);
-            EndProgram(0);
+            MessageBoxAnswerer answerer;  // the fatal report waits for its OK
+            MakeDirectoryPath(target.c_str());
         },
-        testing::ExitedWithCode(21), "");
+        testing::ExitedWithCode(expected), "");
 }
 
-TEST(TextHelpers, BoundedCopiesCutAndSaySo)
+// ---- Joining volumes ----------------------------------------------------------------------
+
+class Join : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!state.workDirectory)
+            AllocateBuffers();
+        disk = ScratchDirectory("volumes-disk");
+        work = ScratchDirectory("volumes-work");
+        CopyText(state.workDirectory, pathBufferSize, work.c_str());
+    }
+    // Volumes named like an installer and its continuations; totalSize is their joined size.
+    std::string MakeVolumes(const std::vector<std::string> &contents)
+    {
+        std::string joined;
+        for (size_t i = 0; i < contents.size(); i++) {
+            WriteFileBytes(VolumePath(i), contents[i]);
+            joined += contents[i];
+        }
+        state.totalSize = joined.size();
+        return joined;
+    }
+    std::string VolumePath(unsigned index)
+    {
+        char name[16];
+        snprintf(name, sizeof name, "SETUP.%03u", index);  // apart from the rule under test
+        return disk + (index == 0 ? "SETUP.EXE" : name);
+    }
+    std::string Joined() { return ReadFileBytes(work + "Quarvel.pkg"); }
+
+    std::string disk, work;
+};
+
+TEST_F(Join, TakesASignedInstallerFileUpToItsCertificateTable)
 {
-    char buffer[6];
-    EXPECT_TRUE(CopyText(buffer, sizeof buffer, "abc"));
-    EXPECT_TRUE(AppendText(buffer, sizeof buffer, "de"));
-    EXPECT_STREQ(buffer, "abcde");
-    EXPECT_FALSE(AppendText(buffer, sizeof buffer, "f"));
-    EXPECT_STREQ(buffer, "abcde");
-    EXPECT_FALSE(CopyText(buffer, sizeof buffer, "0123456789"));
-    EXPECT_STREQ(buffer, "01234");
+    MessageBoxAnswerer answerer(IDCANCEL);
+    PackageTexts texts{"T", "a.inf", "", "", ""};
+    std::string cabinet(20000, 'c');
+    PackageHeader header{};
+    header.multiVolume = 1;
+    header = WithLengths(header, texts, cabinet);
+    uint32_t cut = CertificateTableOffsetAfter(CabinetOffset(&header)) + 8000;
+    std::string package = PackageFile(header, texts, cabinet, SignedProgramFront(cut, 1480));
+    MakeVolumes({package.substr(0, cut) + std::string(1480, 'C'), package.substr(cut)});
+    state.totalSize = header.totalSize;
+    HANDLE installer = CreateFileA(VolumePath(0).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_EQ(ReadPackageHeader(installer), headerRead);
+    CloseHandle(installer);
+    JoinVolumes(VolumePath(0).c_str());
+    EXPECT_FALSE(state.failed);
+    EXPECT_TRUE(Joined() == package) << "the joined file is " << Joined().size() << " bytes";
 }
 
-TEST(TextHelpers, EqualityIsByteForByte)
+// OK once the volume is there goes on; a package without a title asks under an empty caption.
+TEST_F(Join, AMissingVolumeIsAskedForUntilItIsThere)
 {
-    EXPECT_TRUE(TextsEqual("C:\\a.exe", "C:\\a.exe"));
-    EXPECT_FALSE(TextsEqual("C:\\a.exe", "c:\\a.exe"));
-    EXPECT_FALSE(TextsEqual("C:\\a.exe", "C:/a.exe"));
-    EXPECT_FALSE(TextsEqual("C:\\a", "C:\\a.exe"));
+    MessageBoxAnswerer answerer(IDOK);
+    std::string expected = MakeVolumes({"first", "second", "third"}), third = VolumePath(2);
+    DeleteFileA(third.c_str());
+    answerer.SetBeforeAnswer([&](const ShownBox &) { WriteFileBytes(third, "third"); });
+    state.title[0] = 0;
+    JoinVolumes(VolumePath(0).c_str());
+    EXPECT_FALSE(state.failed);
+    EXPECT_EQ(Joined(), expected);
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    ShownBox box = answerer.Boxes()[0];
+    EXPECT_EQ(box.caption, "");
+    EXPECT_EQ(box.text, "Veuillez ins\351rer le disque n\260 3...\n" + third + " required)");
+    EXPECT_EQ(box.style, (UINT)(MB_OKCANCEL | MB_ICONINFORMATION));
 }
 
-TEST(TextHelpers, DecimalText)
+TEST_F(Join, AVolumeThatEndsBeforeItsSizeEndsTheJoin)
 {
-    char digits[12];
-    DecimalText(0, digits);
-    EXPECT_STREQ(digits, "0");
-    DecimalText(255, digits);
-    EXPECT_STREQ(digits, "255");
-    DecimalText(4294967295u, digits);
-    EXPECT_STREQ(digits, "4294967295");
+    // A Linux sysfs file reports 4096 bytes and ends after a few: a volume whose reads come
+    // back empty before its size is reached, as a failing medium would.
+    const char *shortVolume = "Z:\\sys\\devices\\system\\cpu\\online";
+    if (!FileExists(shortVolume))
+        GTEST_SKIP() << "no sysfs file to read short";
+    MessageBoxAnswerer answerer(IDCANCEL);
+    state.totalSize = 100000;
+    JoinVolumes(shortVolume);
+    EXPECT_TRUE(state.failed);
+    EXPECT_LT(Joined().size(), 4096u);
+    EXPECT_TRUE(answerer.Boxes().empty());
+}
+
+TEST_F(Join, NoNameFollowsTheTwoHundredAndFiftyFifthVolume)
+{
+    MessageBoxAnswerer answerer(IDCANCEL);
+    MakeVolumes(std::vector<std::string>(256, "v"));
+    state.totalSize += 10;  // still short after .255
+    JoinVolumes(VolumePath(0).c_str());
+    EXPECT_TRUE(state.failed);
+    EXPECT_EQ(Joined().size(), 256u);
+    EXPECT_TRUE(answerer.Boxes().empty());
 }
 
 }  // namespace

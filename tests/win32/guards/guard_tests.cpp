@@ -1,7 +1,9 @@
-// The administrator check: the group scan on built group lists, and which token it reads, on
-// made-up tokens. (Outside NT the check answers true without a token: launcher_tests runs a
-// probe under a Windows 98 version setting for that.)
+// The administrator check on made-up platforms and tokens, through the import slots of the
+// version and token functions: Wine reports NT and gives every token the Administrators group.
 #include <gtest/gtest.h>
+
+#include <windows.h>
+#include <sddl.h>
 
 #include <vector>
 
@@ -10,166 +12,103 @@
 
 namespace {
 
-std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type)
+std::vector<BYTE> Sid(const char *text)
 {
-    std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
-    DWORD size = (DWORD)sid.size();
-    if (!CreateWellKnownSid(type, nullptr, sid.data(), &size))
-        abort();
-    sid.resize(size);
-    return sid;
-}
-
-// S-1-5-32-544 with one more sub-authority: equal to Administrators up to its length only.
-std::vector<BYTE> AdministratorsWithExtraPart()
-{
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
     PSID sid;
-    if (!AllocateAndInitializeSid(&nt, 3, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
-                                  0, 0, 0, 0, 0, 0, &sid))
+    if (!ConvertStringSidToSidA(text, &sid))
         abort();
     std::vector<BYTE> bytes((BYTE *)sid, (BYTE *)sid + GetLengthSid(sid));
-    FreeSid(sid);
+    LocalFree(sid);
     return bytes;
 }
 
-// A TOKEN_GROUPS record laid out as GetTokenInformation returns it.
-class GroupList {
-public:
-    void Add(std::vector<BYTE> sid, DWORD attributes)
-    {
-        sids_.push_back(sid);
-        attributes_.push_back(attributes);
-    }
-    const TOKEN_GROUPS *Record()
-    {
-        size_t count = sids_.size();
-        bytes_.assign(sizeof(TOKEN_GROUPS) + count * sizeof(SID_AND_ATTRIBUTES), 0);
-        TOKEN_GROUPS *groups = (TOKEN_GROUPS *)bytes_.data();
-        groups->GroupCount = (DWORD)count;
-        for (size_t i = 0; i < count; i++) {
-            groups->Groups[i].Sid = sids_[i].data();
-            groups->Groups[i].Attributes = attributes_[i];
-        }
-        return groups;
-    }
-
-private:
-    std::vector<std::vector<BYTE>> sids_;
-    std::vector<DWORD> attributes_;
-    std::vector<BYTE> bytes_;
-};
-
+typedef std::vector<std::pair<std::vector<BYTE>, DWORD>> Groups;  // SIDs and attributes
 const DWORD enabled = SE_GROUP_ENABLED | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_MANDATORY;
+const std::pair<std::vector<BYTE>, DWORD> administrators{Sid("S-1-5-32-544"), enabled};
+const std::pair<std::vector<BYTE>, DWORD> users{Sid("S-1-5-32-545"), enabled};
 
-TEST(GroupScan, FindsAdministratorsWhereverAndHoweverHeld)
+// The platform GetVersionExA reports, and the group lists of the thread's and the process's
+// tokens, each a token only when it opens. A token is an event handle that stands for its list.
+struct MadeUp {
+    DWORD platform;
+    bool threadOpens;
+    Groups threadGroups;
+    bool processOpens;
+    Groups processGroups;
+} madeUp;
+HANDLE threadToken;
+
+BOOL WINAPI MadeUpVersion(OSVERSIONINFOA *version)
 {
-    std::vector<BYTE> administrators = WellKnownSid(WinBuiltinAdministratorsSid);
-    std::vector<BYTE> everyone = WellKnownSid(WinWorldSid);
-    std::vector<BYTE> users = WellKnownSid(WinBuiltinUsersSid);
-    std::vector<BYTE> interactive = WellKnownSid(WinInteractiveSid);
-    struct Row {
-        const char *what;
-        std::vector<std::pair<std::vector<BYTE>, DWORD>> groups;
-        bool expected;
-    } rows[] = {
-        {"empty list", {}, false},
-        {"deny-only Administrators", {{administrators, SE_GROUP_USE_FOR_DENY_ONLY}}, true},
-        {"disabled Administrators", {{administrators, 0}}, true},
-        {"Administrators last", {{everyone, enabled}, {users, enabled},
-                                 {interactive, enabled}, {administrators, enabled}}, true},
-        {"Administrators first", {{administrators, enabled}, {users, enabled}}, true},
-        {"no Administrators", {{everyone, enabled}, {users, enabled}, {interactive, enabled}},
-         false},
-        {"a longer SID that starts like Administrators",
-         {{AdministratorsWithExtraPart(), enabled}}, false},
-    };
-    for (Row &row : rows) {
-        GroupList list;
-        for (auto &group : row.groups)
-            list.Add(group.first, group.second);
-        EXPECT_EQ(GroupsHoldSid(list.Record(), administrators.data()), row.expected) << row.what;
-    }
+    version->dwPlatformId = madeUp.platform;
+    return TRUE;
 }
-
-// ---- Which token decides -----------------------------------------------------------------
-
-// Tokens made up for the check, through the import slots of the token functions: Wine gives
-// every token the Administrators group, so only made-up tokens can tell the thread's from the
-// process's. A token is an event handle standing for one group list.
-struct MadeUpTokens {
-    bool threadHasToken, threadHoldsAdministrators;
-    bool processTokenOpens, processHoldsAdministrators;
-} tokens;
-HANDLE threadToken, processToken;
 
 BOOL WINAPI OpenMadeUpThreadToken(HANDLE, DWORD, BOOL, HANDLE *token)
 {
-    if (!tokens.threadHasToken) {
-        SetLastError(ERROR_NO_TOKEN);
-        return FALSE;
-    }
     *token = threadToken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    return TRUE;
+    SetLastError(ERROR_NO_TOKEN);
+    return madeUp.threadOpens;
 }
 
 BOOL WINAPI OpenMadeUpProcessToken(HANDLE, DWORD, HANDLE *token)
 {
-    if (!tokens.processTokenOpens) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
-    }
-    *token = processToken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    return TRUE;
+    *token = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return madeUp.processOpens;
 }
 
 BOOL WINAPI MadeUpGroups(HANDLE token, TOKEN_INFORMATION_CLASS, void *buffer, DWORD size,
                          DWORD *needed)
 {
-    static std::vector<BYTE> administrators = WellKnownSid(WinBuiltinAdministratorsSid);
-    static std::vector<BYTE> users = WellKnownSid(WinBuiltinUsersSid);
-    bool holds = token == threadToken ? tokens.threadHoldsAdministrators
-                                      : tokens.processHoldsAdministrators;
-    DWORD recordSize = sizeof(TOKEN_GROUPS) + sizeof(SID_AND_ATTRIBUTES);  // room for two
-    *needed = recordSize;
-    if (!buffer || size < recordSize) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    const Groups &groups = token == threadToken ? madeUp.threadGroups : madeUp.processGroups;
+    *needed = sizeof(TOKEN_GROUPS) + groups.size() * sizeof(SID_AND_ATTRIBUTES);
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    if (!buffer || size < *needed)
         return FALSE;
-    }
-    TOKEN_GROUPS *groups = (TOKEN_GROUPS *)buffer;
-    groups->GroupCount = holds ? 2 : 1;
-    groups->Groups[0] = {users.data(), enabled};
-    if (holds)
-        groups->Groups[1] = {administrators.data(), enabled};
+    TOKEN_GROUPS *record = (TOKEN_GROUPS *)buffer;
+    record->GroupCount = groups.size();
+    for (size_t i = 0; i < groups.size(); i++)
+        record->Groups[i] = {(PSID)groups[i].first.data(), groups[i].second};
     return TRUE;
 }
 
 }  // namespace
 
+QUARVEL_IMPORT_SLOT(GetVersionExA, 4) = MadeUpVersion;
 QUARVEL_IMPORT_SLOT(OpenThreadToken, 16) = OpenMadeUpThreadToken;
 QUARVEL_IMPORT_SLOT(OpenProcessToken, 12) = OpenMadeUpProcessToken;
 QUARVEL_IMPORT_SLOT(GetTokenInformation, 20) = MadeUpGroups;
 
 namespace {
 
-TEST(AdministratorCheck, TheThreadsTokenDecidesWhenThereIsOne)
+TEST(AdministratorCheck, TheDecidingTokenHoldsAdministratorsAnywhereAndAnyhow)
 {
+    const DWORD nt = VER_PLATFORM_WIN32_NT;
+    const Groups administratorsLast = {users, {Sid("S-1-5-32-546"), enabled}, administrators};
     struct Row {
-        const char *what;
-        MadeUpTokens tokens;
+        const char *fault;
+        MadeUp madeUp;
         bool expected;
     } rows[] = {
-        // A check that never asks for the thread's token answers from the process's.
-        {"impersonating an ordinary user in an administrator's process", {true, false, true, true}, false},
-        {"impersonating an administrator in an ordinary user's process", {true, true, true, false}, true},
-        {"no impersonation, an administrator's process", {false, false, true, true}, true},
-        {"no impersonation, an ordinary user's process", {false, false, true, false}, false},
-        {"no token can be opened", {false, false, false, true}, false},
+        {"a scan that stops early", {nt, false, {}, true, administratorsLast}, true},
+        {"a scan that skips the first", {nt, false, {}, true, {administrators, users}}, true},
+        {"a group held for deny only not counted",
+         {nt, false, {}, true, {{administrators.first, SE_GROUP_USE_FOR_DENY_ONLY}}}, true},
+        {"a disabled group not counted", {nt, false, {}, true, {{administrators.first, 0}}}, true},
+        {"another group taken for Administrators", {nt, false, {}, true, {users}}, false},
+        {"an empty list read past its end", {nt, false, {}, true, {}}, false},
+        {"SIDs compared up to the shorter one",
+         {nt, false, {}, true, {{Sid("S-1-5-32-544-0"), enabled}}}, false},
+        {"the thread's token not asked", {nt, true, {users}, true, {administrators}}, false},
+        {"the process's token asked first", {nt, true, {administrators}, true, {users}}, true},
+        {"no token taken for an administrator's", {nt, false, {}, false, {}}, false},
+        {"accounts asked for on Windows 95 and 98",
+         {VER_PLATFORM_WIN32_WINDOWS, false, {}, false, {}}, true},
     };
     for (const Row &row : rows) {
-        tokens = row.tokens;
-        threadToken = processToken = nullptr;
-        EXPECT_EQ(IsAdministrator(), row.expected) << row.what;
+        madeUp = row.madeUp;
+        EXPECT_EQ(IsAdministrator(), row.expected) << row.fault;
     }
 }
 

@@ -1,25 +1,17 @@
-// A stand-in for an INF installer. Told by its environment (inherited from the test) what to
-// do: appends "start", its own path, its current directory and its command line to the log
-// QUARVEL_CHILD_LOG, sleeps QUARVEL_CHILD_SLEEP_MS, appends "end" and exits with
-// QUARVEL_CHILD_EXIT. Fields are separated by tabs, one record a line.
+// A stand-in for an INF installer, told by QUARVEL_CHILD ("sleepMs exitCode window thread
+// message wParam log") what to do: appends "start", its own path, its current directory and
+// its command line (tab-separated) to the log, posts the message (if not 0) to the window, or
+// else to the thread, sleeps, appends "end" and exits with the code.
 #include <windows.h>
 
-#include <cstdlib>
+#include <stdio.h>
+
 #include <string>
 
-static std::string Variable(const char *name)
+static void AppendToLog(const char *log, const std::string &line)
 {
-    char value[1024];
-    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
-    return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
-}
-
-static void AppendToLog(const std::string &log, const std::string &line)
-{
-    HANDLE file = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
+    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written;
     WriteFile(file, line.data(), (DWORD)line.size(), &written, nullptr);
     CloseHandle(file);
@@ -27,15 +19,21 @@ static void AppendToLog(const std::string &log, const std::string &line)
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    std::string log = Variable("QUARVEL_CHILD_LOG");
-    char module[MAX_PATH] = "", directory[MAX_PATH] = "";
+    char told[1024] = "", module[MAX_PATH] = "", directory[MAX_PATH] = "";
+    unsigned long sleepMs = 0, exitCode = 0, window = 0, thread = 0, message = 0, wParam = 0;
+    int logAt = 0;
+    GetEnvironmentVariableA("QUARVEL_CHILD", told, sizeof told);
+    sscanf(told, "%lu %lu %lu %lu %lu %lu %n", &sleepMs, &exitCode, &window, &thread, &message,
+           &wParam, &logAt);
     GetModuleFileNameA(nullptr, module, sizeof module);
     GetCurrentDirectoryA(sizeof directory, directory);
-    if (!log.empty())
-        AppendToLog(log, std::string("start\t") + module + "\t" + directory + "\t" +
-                             GetCommandLineA() + "\n");
-    Sleep((DWORD)strtoul(Variable("QUARVEL_CHILD_SLEEP_MS").c_str(), nullptr, 10));
-    if (!log.empty())
-        AppendToLog(log, "end\n");
-    return (int)strtoul(Variable("QUARVEL_CHILD_EXIT").c_str(), nullptr, 10);
+    AppendToLog(told + logAt, std::string("start\t") + module + "\t" + directory + "\t" +
+                                  GetCommandLineA() + "\n");
+    if (message && window)  // a key press's lParam: repeated once, scan code 0x10 (Q)
+        PostMessageA((HWND)window, message, wParam, 0x00100001);
+    else if (message)
+        PostThreadMessageA(thread, message, wParam, 0);
+    Sleep(sleepMs);
+    AppendToLog(told + logAt, "end\n");
+    return (int)exitCode;
 }

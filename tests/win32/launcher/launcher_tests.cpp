@@ -1,317 +1,205 @@
-// The launcher under Wine with a stand-in installer: the command lines byte for byte, the
-// program that really runs, the wait, the messages served during it, the directories, and the
-// failures. The real installers run in the end-to-end tests.
+// The launcher under Wine with a stand-in installer (launcher_child.exe): the command lines of
+// each route and platform, the program that runs, the wait and the messages served during it,
+// and the directory changes. The real installers run in the end-to-end tests.
 #include <gtest/gtest.h>
 
 #include "driver.h"
 #include "import_slot.h"
 #include "launcher.h"
-#include "launcher_test_support.h"
+#include "robot.h"
 #include "test_support.h"
 
-// The launcher's wait, made to fail on demand; otherwise the system's own.
+// The system's wait, or one that fails as Windows fails a wake mask it does not know.
 static bool failWaits;
 static DWORD WINAPI WaitOrFail(DWORD count, const HANDLE *handles, BOOL all, DWORD timeout,
                                DWORD wakeMask)
 {
-    if (failWaits) {
-        SetLastError(ERROR_INVALID_PARAMETER);  // as Windows answers a wake mask it does not know
-        return WAIT_FAILED;
-    }
     static auto systemWait = QUARVEL_SYSTEM_FUNCTION("user32.dll", MsgWaitForMultipleObjects);
-    return systemWait(count, handles, all, timeout, wakeMask);
+    if (!failWaits)
+        return systemWait(count, handles, all, timeout, wakeMask);
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
 }
 QUARVEL_IMPORT_SLOT(MsgWaitForMultipleObjects, 20) = WaitOrFail;
 
+// The platform the launcher is told it runs on: NT, as under Wine, unless a test says otherwise.
+static DWORD reportedPlatform = VER_PLATFORM_WIN32_NT;
+static BOOL WINAPI ReportPlatform(OSVERSIONINFOA *version)
+{
+    version->dwPlatformId = reportedPlatform;
+    return TRUE;
+}
+QUARVEL_IMPORT_SLOT(GetVersionExA, 4) = ReportPlatform;
+
 namespace {
 
-const char advpack[] = "rundll32.exe advpack,LaunchINFSection ";
-const char hinf[] = ",InstallHinfSection DefaultInstall 132 ";
+const std::string advpack = "rundll32.exe advpack,LaunchINFSection ";
+const std::string hinf = ",InstallHinfSection DefaultInstall 132 ";
 
-// ---- Command lines ------------------------------------------------------------------------
-
-TEST(InfCommandLines, AdvpackOnNtNamesTheNtSectionFirstAndTheXSectionAfter)
+std::string WithoutBackslash(std::string directory)
 {
-    ASSERT_TRUE(IsWindowsNT());  // Wine reports the NT platform unless told otherwise
-    SetLaunchState(true, "C:\\TEMP\\$Quarvel.Tmp\\", "setup.inf", SystemDirectory(), "C:\\");
-    EXPECT_EQ(BuiltCommandLine(firstInfCommand),
-              "rundll32.exe advpack,LaunchINFSection C:\\TEMP\\$Quarvel.Tmp\\setup.inf,"
-              "DefaultInstall2.ntx86");
-    EXPECT_EQ(BuiltCommandLine(secondInfCommand),
-              "rundll32.exe advpack,LaunchINFSection C:\\TEMP\\$Quarvel.Tmp\\setup.inf,"
-              "DefaultInstallX");
+    directory.pop_back();
+    return directory;
 }
 
-// Wine's per-program Windows version makes the probe see a Windows 98 platform.
-TEST(InfCommandLines, AdvpackOutsideNtNamesThePlainSection)
+// The state the launcher reads; the system directory is given with its final backslash.
+void SetLaunchState(bool useAdvpack, const std::string &work, const std::string &inf,
+                    const std::string &system, const std::string &start)
 {
-    std::string root = ScratchDirectory("win98");
-    std::string probe = root + "win98_probe.exe";
-    ASSERT_TRUE(CopyFileA((TestProgramDirectory() + "platform_probe.exe").c_str(),
-                          probe.c_str(), FALSE));
-    ASSERT_TRUE(SetRegistryText(HKEY_CURRENT_USER, WineProgramKey("win98_probe.exe"), "Version",
-                                "win98"));
-    std::string report = root + "report.txt";
-    DWORD exitCode = RunToExit(probe.c_str(), "win98_probe.exe " + report +
-                                                  " C:\\WINDOWS\\TEMP\\$Quarvel.Tmp\\ setup.inf");
-    RegDeleteKeyA(HKEY_CURRENT_USER, WineProgramKey("win98_probe.exe").c_str());
-
-    ASSERT_EQ(exitCode, 0u);
-    EXPECT_EQ(ReadFileBytes(report),
-              "nt=0\n"
-              "administrator=1\n"
-              "first=rundll32.exe advpack,LaunchINFSection C:\\WINDOWS\\TEMP\\$Quarvel.Tmp\\"
-              "setup.inf,DefaultInstall2\n"
-              "second=rundll32.exe advpack,LaunchINFSection C:\\WINDOWS\\TEMP\\$Quarvel.Tmp\\"
-              "setup.inf,DefaultInstallX\n");
+    if (!state.workDirectory)
+        AllocateBuffers();
+    state.useAdvpack = useAdvpack;
+    CopyText(state.workDirectory, pathBufferSize, work.c_str());
+    CopyText(state.infName, pathBufferSize, inf.c_str());
+    CopyText(state.systemDirectory, systemDirectorySize, WithoutBackslash(system).c_str());
+    CopyText(state.currentDirectory, currentDirectorySize, start.c_str());
 }
 
-TEST(InfCommandLines, InstallHinfSectionRouteFollowsSetupxInTheSystemDirectory)
+TEST(InfCommandLines, EachRouteOnEachPlatformWhole)
 {
-    std::string withSetupx = ScratchDirectory("with-setupx");
-    std::string without = ScratchDirectory("without-setupx");
+    std::string withSetupx = ScratchDirectory("setupx"), without = ScratchDirectory("no-setupx");
     WriteFileBytes(withSetupx + "setupx.dll", "");  // its presence alone decides
-    const char *work = "C:\\TEMP\\$Quarvel.Tmp\\";
-
-    SetLaunchState(false, work, "setup.inf", WithoutBackslash(withSetupx), "C:\\");
-    EXPECT_EQ(BuiltCommandLine(firstInfCommand),
-              "rundll.exe setupx.dll,InstallHinfSection DefaultInstall 132 "
-              "C:\\TEMP\\$Quarvel.Tmp\\setup.inf");
-    SetLaunchState(false, work, "setup.inf", WithoutBackslash(without), "C:\\");
-    EXPECT_EQ(BuiltCommandLine(firstInfCommand),
-              "rundll32.exe setupapi,InstallHinfSection DefaultInstall 132 "
-              "C:\\TEMP\\$Quarvel.Tmp\\setup.inf");
+    std::string longWork = "C:\\" + std::string(256, 'w') + "\\";  // as long as the state holds
+    std::string longInf = std::string(256, 'i') + ".inf", path = "C:\\Work Dir\\my setup.inf";
+    struct Row {
+        const char *fault;
+        bool advpack, setupx, longest;
+        DWORD platform;
+        int which;
+        std::string expected;
+    } rows[] = {
+        {"no NT section on NT", true, false, false, VER_PLATFORM_WIN32_NT, firstInfCommand,
+         advpack + path + ",DefaultInstall2.ntx86"},
+        {"the NT section outside NT", true, false, false, VER_PLATFORM_WIN32_WINDOWS,
+         firstInfCommand, advpack + path + ",DefaultInstall2"},
+        {"the second section", true, false, false, VER_PLATFORM_WIN32_NT, secondInfCommand,
+         advpack + path + ",DefaultInstallX"},
+        {"setupx.dll not seen", false, true, false, VER_PLATFORM_WIN32_NT, firstInfCommand,
+         "rundll.exe setupx.dll" + hinf + path},
+        {"setupx.dll taken for granted", false, false, false, VER_PLATFORM_WIN32_NT,
+         firstInfCommand, "rundll32.exe setupapi" + hinf + path},
+        {"the longest advpack line cut", true, false, true, VER_PLATFORM_WIN32_NT,
+         firstInfCommand, advpack + longWork + longInf + ",DefaultInstall2.ntx86"},
+        {"the longest setupapi line cut", false, false, true, VER_PLATFORM_WIN32_NT,
+         firstInfCommand, "rundll32.exe setupapi" + hinf + longWork + longInf},
+    };
+    for (const Row &row : rows) {
+        SetLaunchState(row.advpack, row.longest ? longWork : "C:\\Work Dir\\",
+                       row.longest ? longInf : "my setup.inf", row.setupx ? withSetupx : without,
+                       "");
+        reportedPlatform = row.platform;
+        char line[infCommandLineSize];
+        BuildInfCommandLine(row.which, line);
+        EXPECT_EQ(line, row.expected) << row.fault;
+    }
+    reportedPlatform = VER_PLATFORM_WIN32_NT;
 }
 
-TEST(InfCommandLines, SpacesGoInUnquoted)
+// ---- Running, waiting, launching ----------------------------------------------------------
+
+std::vector<std::string> LogLines(const std::string &log)
 {
-    std::string system = ScratchDirectory("spaced-system");
-    const char *work = "C:\\Program Files\\Work Dir\\";
-    SetLaunchState(true, work, "my setup.inf", WithoutBackslash(system), "C:\\");
-    EXPECT_EQ(BuiltCommandLine(firstInfCommand),
-              std::string(advpack) + work + "my setup.inf,DefaultInstall2.ntx86");
-    EXPECT_EQ(BuiltCommandLine(secondInfCommand),
-              std::string(advpack) + work + "my setup.inf,DefaultInstallX");
-    SetLaunchState(false, work, "my setup.inf", WithoutBackslash(system), "C:\\");
-    EXPECT_EQ(BuiltCommandLine(firstInfCommand),
-              std::string("rundll32.exe setupapi") + hinf + work + "my setup.inf");
+    std::vector<std::string> lines;
+    std::string text = ReadFileBytes(log);
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
 }
 
-TEST(InfCommandLines, TheLongestLinesFitWhole)
+std::string exitMarker;
+void ExitActionRan(char action)
 {
-    std::string work = "C:\\" + std::string(256, 'w') + "\\";  // 260 characters
-    std::string inf = std::string(256, 'i') + ".inf";
-    std::string system = ScratchDirectory("longest");
-    SetLaunchState(true, work, inf, WithoutBackslash(system), "C:\\");
-    std::string first = BuiltCommandLine(firstInfCommand);
-    EXPECT_EQ(first, advpack + work + inf + ",DefaultInstall2.ntx86");
-    EXPECT_EQ(first.size() + 1, infCommandLineSize);
-    SetLaunchState(false, work, inf, WithoutBackslash(system), "C:\\");
-    EXPECT_EQ(BuiltCommandLine(firstInfCommand), "rundll32.exe setupapi" + (hinf + work) + inf);
+    WriteFileBytes(exitMarker, ReadFileBytes(exitMarker) + action);
 }
+void FirstExitAction() { ExitActionRan('1'); }
+void SecondExitAction() { ExitActionRan('2'); }
 
-// A system directory of the array's full 128 characters has no NUL: what follows it in the
-// state record is not part of it.
-TEST(InfCommandLines, AFullLengthSystemDirectoryEndsWithTheArray)
-{
-    std::string root = ScratchDirectory("full-system");
-    ASSERT_LT(root.size(), systemDirectorySize);
-    std::string system = root + std::string(systemDirectorySize - root.size(), 's');
-    ASSERT_TRUE(CreateDirectoryA(system.c_str(), nullptr));
-    WriteFileBytes(system + "\\setupx.dll", "");
-    WriteFileBytes(system + "\\rundll.exe", "");
-
-    SetLaunchState(false, "C:\\TEMP\\$Quarvel.Tmp\\", "setup.inf", "", "X:\\elsewhere");
-    for (DWORD i = 0; i < systemDirectorySize; i++)
-        state.systemDirectory[i] = system[i];
-    EXPECT_EQ(BuiltCommandLine(firstInfCommand),
-              std::string("rundll.exe setupx.dll") + hinf + "C:\\TEMP\\$Quarvel.Tmp\\setup.inf");
-    char program[installerPathSize];
-    InstallerProgramPath("rundll.exe setupx.dll,InstallHinfSection", program);
-    EXPECT_EQ(std::string(program), system + "\\rundll.exe");
-}
-
-TEST(InstallerProgram, IsTheSystemsOwnCopyNamedByTheFirstWord)
-{
-    std::string system = SystemDirectory(), windows = WindowsDirectory();
-    ASSERT_TRUE(FileExists(system + "\\rundll32.exe"));
-    ASSERT_FALSE(FileExists(system + "\\rundll.exe"));
-    ASSERT_TRUE(FileExists(windows + "\\rundll.exe"));
-    SetLaunchState(true, "C:\\TEMP\\$Quarvel.Tmp\\", "setup.inf", system, "C:\\");
-
-    char program[installerPathSize];
-    InstallerProgramPath(BuiltCommandLine(firstInfCommand).c_str(), program);
-    EXPECT_EQ(std::string(program), system + "\\rundll32.exe");
-    InstallerProgramPath("rundll.exe setupx.dll,InstallHinfSection DefaultInstall", program);
-    EXPECT_EQ(std::string(program), windows + "\\rundll.exe");
-}
-
-// ---- Running and waiting ------------------------------------------------------------------
-
-class ChildTest : public testing::Test {
+class Launch : public testing::Test {
 protected:
     void SetUp() override
     {
-        root = ScratchDirectory(testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        root = ScratchDirectory(name);
         log = root + "child.log";
+        work = ScratchDirectory("work dir-" + name);
+        start = ScratchDirectory("start-" + name);
         startDirectory = CurrentDirectory();
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // a queue for the child to post to
     }
     void TearDown() override
     {
         SetCurrentDirectoryA(startDirectory.c_str());
-        ClearChildBehaviour();
+        SetEnvironmentVariableA("QUARVEL_CHILD", nullptr);
     }
-    bool Run(const std::string &program, std::string commandLine)
+    // Tells the stand-ins started from now on how long to run, how to end and what to post.
+    void SetChild(DWORD sleepMs, DWORD exitCode, HWND window = nullptr, UINT message = 0,
+                  WPARAM wParam = 0)
     {
-        return RunAndWait(program.c_str(), &commandLine[0]);
+        char told[1024];
+        snprintf(told, sizeof told, "%lu %lu %lu %lu %u %u %s", sleepMs, exitCode,
+                 (DWORD)(UINT_PTR)window, GetCurrentThreadId(), message, wParam, log.c_str());
+        SetEnvironmentVariableA("QUARVEL_CHILD", told);
+    }
+    void PlantChild(const std::string &path)
+    {
+        ASSERT_TRUE(CopyFileA(child.c_str(), path.c_str(), FALSE)) << path;
+    }
+    bool RunChild()
+    {
+        std::string commandLine = "child";
+        return RunAndWait(child.c_str(), &commandLine[0]);
+    }
+    // The program ends with the message's wParam, through its exit actions newest first; the
+    // child goes on. One death test a test: the death test's process runs the test again.
+    void ExpectMessageEndsTheProgram(UINT message, int exitCode)
+    {
+        testing::FLAGS_gtest_death_test_style = "threadsafe";
+        exitMarker = root + "exit-actions";
+        SetChild(1500, 0, nullptr, message, exitCode);
+        EXPECT_EXIT(
+            {
+                RegisterExitAction(FirstExitAction);
+                RegisterExitAction(SecondExitAction);
+                RunChild();
+            },
+            testing::ExitedWithCode(exitCode), "");
+        EXPECT_EQ(ReadFileBytes(exitMarker), "21");
+        EXPECT_TRUE(robot::WaitUntil([&] { return LogLines(log).size() == 2; }))
+            << "the child was stopped";
     }
 
-    std::string root, log, startDirectory;
+    std::string root, log, work, start, startDirectory;
+    std::string child = TestProgramDirectory() + "launcher_child.exe";
 };
 
-DWORD ExitCodeOfChild(DWORD exitCode)
+// Only the child's end ends the wait: not its exit code (259 is STILL_ACTIVE, which an exit-code
+// poll takes for a running child), nor a wait that fails (the next installer would overlap this
+// one, and the Close command would delete the files under it).
+TEST_F(Launch, TheWaitEndsWithTheChildAndOnlyThen)
 {
-    SetChildBehaviour("", 0, exitCode);
-    return RunToExit(ChildProgram().c_str(), "child");
-}
-
-struct BoundedRun {
-    std::string program, commandLine;
-    bool started;
-};
-
-DWORD WINAPI RunOnThread(void *parameter)
-{
-    BoundedRun *run = (BoundedRun *)parameter;
-    run->started = RunAndWait(run->program.c_str(), &run->commandLine[0]);
-    return 0;
-}
-
-// RunAndWait on a thread of its own, so that a wait that never ends fails the test instead of
-// hanging it; the thread and its record are then left behind.
-bool ReturnsWithin(DWORD timeoutMs, const std::string &program, bool *started)
-{
-    BoundedRun *run = new BoundedRun{program, "child", false};
-    HANDLE thread = CreateThread(nullptr, 0, RunOnThread, run, 0, nullptr);
-    bool returned = WaitForSingleObject(thread, timeoutMs) == WAIT_OBJECT_0;
-    CloseHandle(thread);
-    if (returned) {
-        *started = run->started;
-        delete run;
-    }
-    return returned;
-}
-
-TEST_F(ChildTest, TheWaitEndsWithTheChildWhateverItsExitCode)
-{
-    // 259 is STILL_ACTIVE: an exit-code poll takes it for a child that still runs.
-    for (DWORD exitCode : {0u, 1u, 259u, 0xC0000005u}) {
-        ASSERT_EQ(ExitCodeOfChild(exitCode), exitCode);  // the stand-in ends as told
+    for (bool failing : {false, true}) {
         DeleteFileA(log.c_str());
-        SetChildBehaviour(log, 300, exitCode);
-        bool started = false;
-        ASSERT_TRUE(ReturnsWithin(30000, ChildProgram(), &started))
-            << "still waiting, exit code " << exitCode;
-        EXPECT_TRUE(started);
-        std::vector<ChildEvent> events = ReadChildLog(log);
-        ASSERT_EQ(events.size(), 2u) << "exit code " << exitCode;
-        EXPECT_TRUE(events[0].start);
-        EXPECT_FALSE(events[1].start) << "returned before the child ended";
+        SetChild(1000, 259);
+        failWaits = failing;
+        EXPECT_TRUE(RunChild());
+        failWaits = false;
+        EXPECT_EQ(LogLines(log).size(), 2u) << "returned before the child ended; failing wait "
+                                            << failing;
     }
 }
 
-// A wait that fails is not the installer's end: the next installer would overlap this one, and
-// the Close command would delete the files under it.
-TEST_F(ChildTest, AFailingWaitStillReturnsOnlyWhenTheChildHasEnded)
-{
-    SetChildBehaviour(log, 1500, 0);
-    failWaits = true;
-    bool started = false;
-    bool returned = ReturnsWithin(30000, ChildProgram(), &started);
-    failWaits = false;
-    ASSERT_TRUE(returned) << "still waiting";
-    EXPECT_TRUE(started);
-    std::vector<ChildEvent> events = ReadChildLog(log);
-    ASSERT_EQ(events.size(), 2u) << "returned before the child ended";
-    EXPECT_FALSE(events[1].start);
-}
-
-TEST_F(ChildTest, TheChildRunsTheGivenProgramAndLineInTheCallersDirectory)
-{
-    std::string work = ScratchDirectory("child work dir");
-    ASSERT_TRUE(SetCurrentDirectoryA(work.c_str()));
-    SetChildBehaviour(log, 0, 0);
-    EXPECT_TRUE(Run(ChildProgram(), "rundll32.exe advpack,LaunchINFSection a b.inf,Section"));
-    std::vector<ChildEvent> events = ReadChildLog(log);
-    ASSERT_EQ(events.size(), 2u);
-    EXPECT_EQ(events[0].module, ChildProgram());
-    EXPECT_EQ(events[0].directory, WithoutBackslash(work));
-    EXPECT_EQ(events[0].commandLine, "rundll32.exe advpack,LaunchINFSection a b.inf,Section");
-}
-
-TEST_F(ChildTest, AProgramThatCannotStartAnswersFalseAndShowsNothing)
-{
-    MessageBoxAnswerer answerer;
-    EXPECT_FALSE(Run(root + "missing.exe", "missing.exe"));
-    Sleep(200);
-    EXPECT_TRUE(answerer.Boxes().empty());
-}
-
-// Posts to the waiting thread once the child has logged its start.
-struct PostWhenStarted {
-    std::string log;
-    DWORD thread;
-    HWND window;
-    UINT message;
-    WPARAM wParam;
-    LPARAM lParam;
-};
-
-DWORD WINAPI PostWhenChildStarted(void *parameter)
-{
-    std::vector<PostWhenStarted> *posts = (std::vector<PostWhenStarted> *)parameter;
-    if (!WaitForChildEvents(posts->front().log, 1))
-        return 1;
-    for (const PostWhenStarted &post : *posts) {
-        if (post.window)
-            PostMessageA(post.window, post.message, post.wParam, post.lParam);
-        else
-            PostThreadMessageA(post.thread, post.message, post.wParam, post.lParam);
-    }
-    return 0;
-}
-
-HANDLE StartPosting(std::vector<PostWhenStarted> *posts)
-{
-    MSG message;
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // the thread needs its queue first
-    return CreateThread(nullptr, 0, PostWhenChildStarted, posts, 0, nullptr);
-}
-
-struct Served {
-    std::string log;
-    int appMessages;
-    int appMessagesWhileChildRan;
-    std::string characters;
-} served;
+// The characters that TranslateMessage made of key presses while the child ran.
+std::string childLog, typedWhileChildRan;
 
 LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_APP) {
-        served.appMessages++;
-        std::vector<ChildEvent> events = ReadChildLog(served.log);
-        if (events.size() == 1)
-            served.appMessagesWhileChildRan++;
-        return 0;
-    }
-    if (message == WM_CHAR) {
-        served.characters += (char)wParam;
-        return 0;
-    }
+    if (message == WM_CHAR && LogLines(childLog).size() == 1)
+        typedWhileChildRan += (char)wParam;
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-TEST_F(ChildTest, MessagesAreTranslatedAndDispatchedWhileTheChildRuns)
+TEST_F(Launch, MessagesAreTranslatedAndDispatchedWhileTheChildRuns)
 {
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = RecordingWindowProc;
@@ -321,200 +209,91 @@ TEST_F(ChildTest, MessagesAreTranslatedAndDispatchedWhileTheChildRuns)
     HWND window = CreateWindowA(windowClass.lpszClassName, "", 0, 0, 0, 10, 10, nullptr,
                                 nullptr, windowClass.hInstance, nullptr);
     ASSERT_NE(window, nullptr);
-    served = {log, 0, 0, ""};
-
-    SetChildBehaviour(log, 1500, 0);
-    std::vector<PostWhenStarted> posts = {
-        {log, 0, window, WM_APP, 0, 0},
-        // A key press becomes a character only through TranslateMessage.
-        {log, 0, window, WM_KEYDOWN, 'Q', 0x00100001},
-    };
-    HANDLE poster = StartPosting(&posts);
-    EXPECT_TRUE(Run(ChildProgram(), "child"));
-    WaitForSingleObject(poster, INFINITE);
-    CloseHandle(poster);
+    childLog = log;
+    SetChild(1500, 0, window, WM_KEYDOWN, 'Q');
+    EXPECT_TRUE(RunChild());
     DestroyWindow(window);
-
-    EXPECT_EQ(served.appMessages, 1);
-    EXPECT_EQ(served.appMessagesWhileChildRan, 1);
-    EXPECT_EQ(served.characters, "q");
+    EXPECT_EQ(typedWhileChildRan, "q");
 }
 
-std::string exitMarker;
-void MarkExit()
+TEST_F(Launch, QuitDuringTheWaitEndsTheProgram)
 {
-    WriteFileBytes(exitMarker, "ran");
+    ExpectMessageEndsTheProgram(WM_QUIT, 37);
 }
 
-void WaitWhileMessageIsPosted(const std::string &log, UINT message, WPARAM wParam)
+TEST_F(Launch, EndOfSessionQueryDuringTheWaitEndsTheProgram)
 {
-    RegisterExitAction(MarkExit);
-    SetChildBehaviour(log, 1500, 0);
-    std::vector<PostWhenStarted> posts = {
-        {log, GetCurrentThreadId(), nullptr, message, wParam, 0}};
-    StartPosting(&posts);
-    std::string commandLine = "child";
-    RunAndWait(ChildProgram().c_str(), &commandLine[0]);
+    ExpectMessageEndsTheProgram(WM_QUERYENDSESSION, 41);
 }
 
-// The program ends with the message's wParam, through its exit actions; the child goes on.
-// One death test a test: the death test's process runs the test again from its start.
-void ExpectMessageEndsTheWait(const std::string &root, UINT message, WPARAM wParam)
+// Each route's lines run in turn from the work directory, through the system directory's own
+// program and never one of that name beside the INF file; one that cannot start is reported
+// once. The start directory is current again after each.
+TEST_F(Launch, EachRouteRunsItsLinesInTurnFromTheWorkDirectory)
 {
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
-    exitMarker = root + "exit-actions-ran";
-    std::string log = root + "child.log";
-    EXPECT_EXIT(WaitWhileMessageIsPosted(log, message, wParam),
-                testing::ExitedWithCode((int)wParam), "");
-    EXPECT_EQ(ReadFileBytes(exitMarker), "ran");
-    ASSERT_TRUE(WaitForChildEvents(log, 2)) << "the child was stopped";
-    EXPECT_FALSE(ReadChildLog(log)[1].start);
-}
-
-TEST_F(ChildTest, QuitDuringTheWaitEndsTheProgram)
-{
-    ExpectMessageEndsTheWait(root, WM_QUIT, 37);
-}
-
-TEST_F(ChildTest, EndOfSessionQueryDuringTheWaitEndsTheProgram)
-{
-    ExpectMessageEndsTheWait(root, WM_QUERYENDSESSION, 41);
-}
-
-// ---- The launch ---------------------------------------------------------------------------
-
-// The stand-in installer as the system directory's programs, so that the launcher's own command
-// lines run against it.
-class LaunchTest : public ChildTest {
-protected:
-    void SetUp() override
-    {
-        ChildTest::SetUp();
-        system = ScratchDirectory(std::string("system-") + Name());
-        work = ScratchDirectory(std::string("work dir-") + Name());
-        start = ScratchDirectory(std::string("start-") + Name());
-    }
-    static const char *Name()
-    {
-        return testing::UnitTest::GetInstance()->current_test_info()->name();
-    }
-    std::string system, work, start;
-};
-
-TEST_F(LaunchTest, AdvpackRunsItsTwoLinesInTurnFromTheWorkDirectory)
-{
-    PlantChild(system + "rundll32.exe");
-    PlantChild(work + "rundll32.exe");  // beside the INF file: must not be the one that runs
-    SetChildBehaviour(log, 300, 0);
-    SetLaunchState(true, work, "my setup.inf", WithoutBackslash(system), WithoutBackslash(start));
-    MessageBoxAnswerer answerer;
-
-    LaunchInfInstallation();
-
-    std::vector<ChildEvent> events = ReadChildLog(log);
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_TRUE(events[0].start && !events[1].start && events[2].start && !events[3].start)
-        << "the second line started before the first had ended";
-    for (int i : {0, 2}) {
-        EXPECT_EQ(events[i].module, system + "rundll32.exe");
-        EXPECT_EQ(events[i].directory, WithoutBackslash(work));
-    }
-    EXPECT_EQ(events[0].commandLine, advpack + work + "my setup.inf,DefaultInstall2.ntx86");
-    EXPECT_EQ(events[2].commandLine, advpack + work + "my setup.inf,DefaultInstallX");
-    EXPECT_EQ(CurrentDirectory(), WithoutBackslash(start));
-    EXPECT_TRUE(answerer.Boxes().empty());
-}
-
-TEST_F(LaunchTest, InstallHinfSectionRunsOneLine)
-{
-    struct Case {
-        const char *program;
-        bool setupx;
-        const char *opening;
-    };
-    for (Case c : {Case{"rundll.exe", true, "rundll.exe setupx.dll"},
-                   Case{"rundll32.exe", false, "rundll32.exe setupapi"}}) {
-        DeleteFileA(log.c_str());
-        DeleteFileA((system + "setupx.dll").c_str());
-        if (c.setupx)
-            WriteFileBytes(system + "setupx.dll", "");
-        PlantChild(system + c.program);
-        SetChildBehaviour(log, 0, 0);
-        SetLaunchState(false, work, "setup.inf", WithoutBackslash(system),
-                       WithoutBackslash(start));
-
-        LaunchInfInstallation();
-
-        std::vector<ChildEvent> events = ReadChildLog(log);
-        ASSERT_EQ(events.size(), 2u) << c.opening;
-        EXPECT_EQ(events[0].module, system + c.program);
-        EXPECT_EQ(events[0].directory, WithoutBackslash(work));
-        EXPECT_EQ(events[0].commandLine, c.opening + (hinf + work) + "setup.inf");
-        EXPECT_EQ(CurrentDirectory(), WithoutBackslash(start));
-    }
-}
-
-TEST_F(LaunchTest, AnInstallerThatCannotStartIsReportedOnceAndTheRunGoesOn)
-{
-    // No installer programs in the stand-in system directory, nor in the Windows directory.
+    PlantChild(work + "rundll32.exe");
+    PlantChild(work + "rundll.exe");
     ASSERT_FALSE(FileExists(WindowsDirectory() + "\\rundll32.exe"));
-    for (bool useAdvpack : {true, false}) {
-        SetLaunchState(useAdvpack, work, "setup.inf", WithoutBackslash(system),
-                       WithoutBackslash(start));
-        MessageBoxAnswerer answerer;
+    std::string path = work + "my setup.inf";
+    struct Row {
+        bool advpack, setupx;
+        std::string program;  // planted in the system directory
+        std::vector<std::string> lines;
+    } rows[] = {
+        {true, false, "rundll32.exe",
+         {advpack + path + ",DefaultInstall2.ntx86", advpack + path + ",DefaultInstallX"}},
+        {false, true, "rundll.exe", {"rundll.exe setupx.dll" + hinf + path}},
+        {false, false, "rundll32.exe", {"rundll32.exe setupapi" + hinf + path}},
+        {true, false, "", {}},
+    };
+    MessageBoxAnswerer answerer;
+    for (const Row &row : rows) {
+        std::string system = ScratchDirectory("system");
+        if (!row.program.empty())
+            PlantChild(system + row.program);
+        if (row.setupx)
+            WriteFileBytes(system + "setupx.dll", "");
+        DeleteFileA(log.c_str());
+        SetChild(300, 0);
+        SetLaunchState(row.advpack, work, "my setup.inf", system, WithoutBackslash(start));
         LaunchInfInstallation();
-        std::vector<ShownBox> boxes = answerer.Boxes();
-        ASSERT_EQ(boxes.size(), 1u) << "advpack " << useAdvpack;
-        EXPECT_EQ(boxes[0].caption, "Erreur");
-        EXPECT_EQ(boxes[0].text, "N'a pu initialiser l'installation.");
-        EXPECT_EQ(boxes[0].style, (UINT)MB_ICONHAND);
+        std::vector<std::string> expected;
+        for (const std::string &line : row.lines)
+            expected.insert(expected.end(), {"start\t" + system + row.program + "\t" +
+                                                 WithoutBackslash(work) + "\t" + line,
+                                             "end"});
+        EXPECT_EQ(LogLines(log), expected);
         EXPECT_EQ(CurrentDirectory(), WithoutBackslash(start));
     }
+    std::vector<ShownBox> boxes = answerer.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption + ": " + boxes[0].text,
+              "Erreur: N'a pu initialiser l'installation.");
+    EXPECT_EQ(boxes[0].style, (UINT)MB_ICONHAND);
 }
 
-DWORD ErrorEntering(const std::string &directory)
+// A directory change that fails ends the program with the platform's reason: no installer runs
+// outside the work directory, and the way back comes after both have run.
+TEST_F(Launch, ADirectoryThatCannotBeEnteredIsAFatalStop)
 {
-    std::string here = CurrentDirectory();
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    std::string system = ScratchDirectory("system-fatal"), missing = root + "missing\\";
+    PlantChild(system + "rundll32.exe");
+    SetChild(0, 0);
     SetLastError(0);
-    if (SetCurrentDirectoryA(directory.c_str())) {
-        SetCurrentDirectoryA(here.c_str());
-        return 0;
+    ASSERT_FALSE(SetCurrentDirectoryA(missing.c_str()));
+    int reason = (int)GetLastError();
+    for (bool workMissing : {true, false}) {
+        SetLaunchState(true, workMissing ? missing : work, "setup.inf", system,
+                       workMissing ? WithoutBackslash(start) : missing);
+        EXPECT_EXIT(
+            {
+                MessageBoxAnswerer answerer;  // the fatal report waits for its OK
+                LaunchInfInstallation();
+            },
+            testing::ExitedWithCode(reason), "");
+        EXPECT_EQ(LogLines(log).size(), workMissing ? 0u : 4u) << "work missing " << workMissing;
     }
-    return GetLastError();
-}
-
-void LaunchAnsweringTheReport(const std::string &log, const std::string &work,
-                              const std::string &system, const std::string &start)
-{
-    SetChildBehaviour(log, 0, 0);
-    SetLaunchState(true, work, "setup.inf", WithoutBackslash(system), start);
-    MessageBoxAnswerer answerer;  // the fatal report waits for its OK
-    LaunchInfInstallation();
-}
-
-// The program ends with the error code of the failed change, and no further.
-TEST_F(LaunchTest, AWorkDirectoryThatCannotBeEnteredIsAFatalStop)
-{
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
-    PlantChild(system + "rundll32.exe");
-    std::string missing = root + "missing\\";
-    DWORD expected = ErrorEntering(missing);
-    ASSERT_NE(expected, 0u);
-    EXPECT_EXIT(LaunchAnsweringTheReport(log, missing, system, start),
-                testing::ExitedWithCode((int)expected), "");
-    EXPECT_TRUE(ReadChildLog(log).empty()) << "an installer ran outside the work directory";
-}
-
-TEST_F(LaunchTest, AStartDirectoryThatCannotBeReenteredIsAFatalStop)
-{
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
-    PlantChild(system + "rundll32.exe");
-    std::string missing = root + "missing";
-    DWORD expected = ErrorEntering(missing);
-    ASSERT_NE(expected, 0u);
-    EXPECT_EXIT(LaunchAnsweringTheReport(log, work, system, missing),
-                testing::ExitedWithCode((int)expected), "");
-    EXPECT_EQ(ReadChildLog(log).size(), 4u) << "both installers run before the way back";
 }
 
 }  // namespace
