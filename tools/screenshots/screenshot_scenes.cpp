@@ -1,7 +1,7 @@
 // screenshot-scenes SCENE SIGNAL: shows the installer's windows in one scene for a
 // screenshot (scripts/screenshots). Drives a real main dialog with the robot, the work
-// replaced by the tests' stand-ins, then writes the rectangle to photograph into the file
-// SIGNAL and waits until the file is gone before it closes everything.
+// replaced by stand-ins, then writes the rectangle to photograph into the file SIGNAL and
+// waits until the file is gone before it closes everything.
 //
 // Scenes: main-ready, main-extracting, main-completed, licence.
 #include <windows.h>
@@ -9,10 +9,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "cabinet.h"
 #include "controls.h"
-#include "dialog_run.h"
 #include "driver.h"
-#include "fake_work.h"
+#include "launcher.h"
 #include "robot.h"
 #include "test_support.h"
 #include "ui.h"
@@ -36,11 +36,14 @@ const char *const licence =
 
 char titleBuffer[pathBufferSize], infNameBuffer[pathBufferSize], workBuffer[pathBufferSize];
 char infoBuffer[256];
+// Manual-reset events: the extraction has shown every name; the picture is taken.
+HANDLE extracting = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+HANDLE pictureTaken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+bool holdExtraction;
 
 void Fail(const char *what)
 {
     fprintf(stderr, "screenshot-scenes: %s\n", what);
-    ReleaseFakeWork();
     ExitProcess(1);
 }
 
@@ -57,8 +60,11 @@ void PrepareState(const std::string &directory)
     state.licenceText = "";
     state.showCompletion = 1;
     CopyText(state.workDirectory, pathBufferSize, directory.c_str());
-    ResetFakeWork(directory);
-    fakeWork.names = {"quarvel-demo.inf", "lisezmoi.txt", "quarvel-demo.exe"};
+}
+
+DWORD WINAPI RunMainDialog(void *)
+{
+    return (DWORD)RunModalDialog(GetModuleHandleA(nullptr), "DLG_Main", nullptr, MainDialogProc);
 }
 
 // The scene's window, photographed with a margin for the frame's shadow-free edge.
@@ -76,6 +82,28 @@ void Signal(const char *path, HWND window)
 
 }  // namespace
 
+// The stand-ins for the work: the extraction shows each name and, in the main-extracting scene,
+// serves the dialog's messages until the picture is taken.
+void ExtractCabinet(HWND, ProgressCallback progress)
+{
+    for (const char *name : {"quarvel-demo.inf", "lisezmoi.txt", "quarvel-demo.exe"})
+        progress(name);
+    SetEvent(extracting);
+    MSG message;
+    while (holdExtraction) {
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        if (MsgWaitForMultipleObjects(1, &pictureTaken, FALSE, INFINITE, QS_ALLINPUT) ==
+            WAIT_OBJECT_0)
+            break;
+    }
+    state.extractionSucceeded = 1;
+}
+
+void LaunchInfInstallation(void)
+{
+}
+
 int main(int argc, char **argv)
 {
     if (argc != 3)
@@ -84,10 +112,9 @@ int main(int argc, char **argv)
     PrepareState(ScratchDirectory("screenshot-scenes"));
     if (strcmp(scene, "licence") == 0)
         state.licenceText = licence, state.licenceLength = TextLength(licence);
-    if (strcmp(scene, "main-extracting") == 0)
-        fakeWork.holdExtraction = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    holdExtraction = strcmp(scene, "main-extracting") == 0;
 
-    DialogRun run("DLG_Main", MainDialogProc);
+    CreateThread(nullptr, 0, RunMainDialog, nullptr, 0, nullptr);
     HWND dialog = robot::WaitForDialog(title, GetCurrentProcessId());
     if (!dialog)
         Fail("the main dialog did not show");
@@ -100,7 +127,7 @@ int main(int argc, char **argv)
             if (!photographed)
                 Fail("the licence dialog did not show");
         } else if (strcmp(scene, "main-extracting") == 0) {
-            if (WaitForSingleObject(fakeWork.extracting, 10000) != WAIT_OBJECT_0)
+            if (WaitForSingleObject(extracting, 10000) != WAIT_OBJECT_0)
                 Fail("the extraction did not start");
         } else if (strcmp(scene, "main-completed") == 0) {
             if (!robot::WaitUntil([&] { return robot::ControlText(dialog, IDC_CLOSE) == "&OK"; }))
@@ -110,11 +137,10 @@ int main(int argc, char **argv)
         }
     }
     // Let the last texts be painted before the picture is taken.
-    run.Sync(dialog);
     Sleep(300);
     Signal(argv[2], photographed);
     robot::WaitUntil([&] { return GetFileAttributesA(argv[2]) == INVALID_FILE_ATTRIBUTES; },
                      60000);
-    ReleaseFakeWork();
+    SetEvent(pictureTaken);
     return 0;  // the dialog thread ends with the process
 }
