@@ -1,5 +1,6 @@
 #include "robot.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 namespace robot {
@@ -70,8 +71,16 @@ bool IsMessageBox(HWND window)
 
 }  // namespace
 
+DWORD ScaledTimeout(DWORD timeout)
+{
+    const char *scale = getenv("QUARVEL_TIMEOUT_SCALE");
+    DWORD factor = scale ? strtoul(scale, nullptr, 10) : 1;
+    return timeout == INFINITE || factor < 2 ? timeout : timeout * factor;
+}
+
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeout)
 {
+    timeout = ScaledTimeout(timeout);
     DWORD start = GetTickCount();
     for (;;) {
         if (condition())
@@ -82,23 +91,9 @@ bool WaitUntil(const std::function<bool()> &condition, DWORD timeout)
     }
 }
 
-HWND FindTopWindow(const char *className, const char *caption, DWORD processId)
-{
-    return Find(className, caption, processId);
-}
-
 std::vector<HWND> FindTopWindows(const char *className, const char *caption, DWORD processId)
 {
     return FindAll(className, caption, processId, nullptr, true);
-}
-
-HWND WaitForTopWindow(const char *className, const char *caption, DWORD processId,
-                      DWORD timeout)
-{
-    HWND found = nullptr;
-    WaitUntil([&] { return (found = Find(className, caption, processId)) != nullptr; },
-              timeout);
-    return found;
 }
 
 bool WaitUntilGone(HWND window, DWORD timeout)
@@ -113,7 +108,9 @@ HWND FindDialog(const char *caption, DWORD processId)
 
 HWND WaitForDialog(const char *caption, DWORD processId, DWORD timeout)
 {
-    return WaitForTopWindow("#32770", caption, processId, timeout);
+    HWND found = nullptr;
+    WaitUntil([&] { return (found = FindDialog(caption, processId)) != nullptr; }, timeout);
+    return found;
 }
 
 std::string Text(HWND window)

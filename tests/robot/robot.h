@@ -13,14 +13,13 @@ namespace robot {
 
 constexpr DWORD defaultTimeout = 10000;  // milliseconds
 
-// The first visible top-level window with this class and caption (exact, letter case
-// included); nullptr matches any class or caption, processId 0 any process. nullptr if none.
-HWND FindTopWindow(const char *className, const char *caption, DWORD processId = 0);
-// Every such window, from the top of the stacking order down.
+// Every visible top-level window with this class and caption (exact, letter case included),
+// from the top of the stacking order down; nullptr matches any class or caption, processId 0
+// any process.
 std::vector<HWND> FindTopWindows(const char *className, const char *caption,
                                  DWORD processId = 0);
-HWND WaitForTopWindow(const char *className, const char *caption, DWORD processId = 0,
-                      DWORD timeout = defaultTimeout);
+// A time-out times QUARVEL_TIMEOUT_SCALE, which a slow test machine sets; INFINITE stays.
+DWORD ScaledTimeout(DWORD timeout);
 // True once the window is destroyed or hidden (a dialog that EndDialog ends is hidden first).
 bool WaitUntilGone(HWND window, DWORD timeout = defaultTimeout);
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeout = defaultTimeout);

@@ -183,7 +183,7 @@ bool StartProgram(const char *program, std::string commandLine, PROCESS_INFORMAT
 DWORD WaitForExit(PROCESS_INFORMATION &process, DWORD timeoutMs)
 {
     DWORD code = STILL_ACTIVE;
-    if (WaitForSingleObject(process.hProcess, timeoutMs) == WAIT_OBJECT_0)
+    if (WaitForSingleObject(process.hProcess, robot::ScaledTimeout(timeoutMs)) == WAIT_OBJECT_0)
         GetExitCodeProcess(process.hProcess, &code);
     else
         TerminateProcess(process.hProcess, 99);
@@ -217,13 +217,6 @@ std::string RegistryText(HKEY root, const std::string &key, const char *value)
     char data[1024] = "";
     ReadRegistryValue(root, key, value, data, sizeof data - 1);
     return data;
-}
-
-DWORD RegistryNumber(HKEY root, const std::string &key, const char *value)
-{
-    DWORD number = 0;
-    ReadRegistryValue(root, key, value, &number, sizeof number);
-    return number;
 }
 
 bool RegistryKeyExists(HKEY root, const std::string &key)
@@ -276,13 +269,6 @@ MessageBoxAnswerer::~MessageBoxAnswerer()
     CloseHandle(thread_);
     CloseHandle(stop_);
     DeleteCriticalSection(&lock_);
-}
-
-void MessageBoxAnswerer::SetButton(int button)
-{
-    EnterCriticalSection(&lock_);
-    button_ = button;
-    LeaveCriticalSection(&lock_);
 }
 
 void MessageBoxAnswerer::SetBeforeAnswer(std::function<void(const ShownBox &)> beforeAnswer)

@@ -47,9 +47,8 @@ DWORD WaitForExit(PROCESS_INFORMATION &process, DWORD timeoutMs = INFINITE);
 constexpr DWORD cannotStart = 0xFFFFFFFF;
 DWORD RunToExit(const char *program, const std::string &commandLine, DWORD timeoutMs = INFINITE);
 
-// A string value, "" when the key or value is missing; a number, 0 then.
+// A string value, "" when the key or value is missing.
 std::string RegistryText(HKEY root, const std::string &key, const char *value);
-DWORD RegistryNumber(HKEY root, const std::string &key, const char *value);
 bool RegistryKeyExists(HKEY root, const std::string &key);
 // Creates the key as needed.
 bool SetRegistryText(HKEY root, const std::string &key, const char *value, const std::string &text);
@@ -69,7 +68,6 @@ class MessageBoxAnswerer {
 public:
     explicit MessageBoxAnswerer(int button = IDOK);
     ~MessageBoxAnswerer();
-    void SetButton(int button);
     // Runs on the answering thread for each new box, before its button is pressed.
     void SetBeforeAnswer(std::function<void(const ShownBox &)> beforeAnswer);
     // The boxes answered so far, oldest first.
