@@ -61,8 +61,9 @@ struct Outcome {
 Outcome Watch(PROCESS_INFORMATION &installer)
 {
     Outcome outcome;
-    for (int slice = 0; slice < 1800 && WaitForSingleObject(installer.hProcess, 50) == WAIT_TIMEOUT;
-         slice++) {
+    DWORD start = GetTickCount(), limit = robot::ScaledTimeout(90000);
+    while (GetTickCount() - start < limit &&
+           WaitForSingleObject(installer.hProcess, 50) == WAIT_TIMEOUT) {
         robot::Box box = robot::FindMessageBox(nullptr, installer.dwProcessId);
         if (box.window && robot::AnswerMessageBox(box.window, IDOK))
             outcome.reports.push_back(box.text);

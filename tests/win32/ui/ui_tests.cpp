@@ -78,14 +78,14 @@ struct MainDialogRun {
     ~MainDialogRun()
     {
         PostThreadMessageA(GetThreadId(thread), WM_QUIT, 0, 0);
-        WaitForSingleObject(thread, 10000);
+        WaitForSingleObject(thread, robot::ScaledTimeout(10000));
         CloseHandle(thread);
     }
     // The dialog's result, or STILL_ACTIVE while it is open after the time-out.
     INT_PTR Result()
     {
         DWORD code = STILL_ACTIVE;
-        WaitForSingleObject(thread, 10000);
+        WaitForSingleObject(thread, robot::ScaledTimeout(10000));
         GetExitCodeThread(thread, &code);
         return (int)code;
     }
