@@ -117,12 +117,12 @@ std::string Text(HWND window)
 {
     DWORD_PTR length = 0;
     if (!window || !SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
-                                        answerTimeout, &length))
+                                        ScaledTimeout(answerTimeout), &length))
         return std::string();
     std::string text(length + 1, '\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), (LPARAM)&text[0],
-                             SMTO_ABORTIFHUNG, answerTimeout, &copied))
+                             SMTO_ABORTIFHUNG, ScaledTimeout(answerTimeout), &copied))
         return std::string();
     text.resize(strlen(text.c_str()));
     return text;
