@@ -30,8 +30,8 @@ TEST(CodePage, UsersUtf8BecomesWindows1252WithCrLf)
                                 "\xC5\x93uvre", "t"),
               "D\xE9j\xE0 \xAB vu \xBB \x96 5 \x80, \x9Cuvre");
     EXPECT_EQ(Utf8ToWindows1252("\xEF\xBB\xBFok", "t"), "ok") << "a byte-order mark kept";
-    // Cut sequence, overlong slash, surrogate, stray continuation byte, NUL; then C1 controls,
-    // which have no form: 1252 puts other characters at 0x80 to 0x9F.
+    // Cut sequence, overlong slash, surrogate, stray continuation byte; then C1 controls, which
+    // have no form: 1252 puts other characters at 0x80 to 0x9F.
     for (const char *bad : {"caf\xC3", "\xC0\xAF", "\xED\xA0\x80", "\x80", "\xC2\x80", "\xC2\x81",
                             "\xC2\x9F"})
         EXPECT_NE(ErrorOf([&] { Utf8ToWindows1252(bad, "t"); }), "") << bad;
