@@ -276,7 +276,7 @@ TEST_F(Tool, EachWayOfPackingWritesWhatInspectAndExtractReadBack)
     ProgramRun inspect = RunTool({"inspect", "--json", output});
     for (const char *fragment :
          {"\"title\": \"Titre \xC3\xA9t\xC3\xA9\"", "\"infoText\": \"Version 1 \xE2\x80\x94 test\"",
-          "\"message\": \"Bonjour,\\nvoici l'\xC3\xA9t\xC3\xA9.\\n\"",
+          "\"message\": \"Bonjour,\\nvoici l'\xC3\xA9t\xC3\xA9.\\n\"", "\"name\": \"data.bin\"",
           "\"licence\": \"Licence\\n\\n\xC3\x80 accepter.\""})
         EXPECT_NE(inspect.output.find(fragment), std::string::npos) << fragment << "\n" << inspect.output;
 
