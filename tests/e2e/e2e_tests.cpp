@@ -141,8 +141,6 @@ TEST_P(Routes, InstallAndCleanUp)
         EXPECT_EQ(WaitForExit(installer, 90000), 0u);
     } else {
         ASSERT_TRUE(FileExists(workDirectory + "\\readme.txt"));
-        // No crash dialog: Wine's debugger ends the crashed process at once.
-        SetRegistryNumber(HKEY_CURRENT_USER, "Software\\Wine\\WineDbg", "ShowCrashDialog", 0);
         // A thread that jumps nowhere: an access violation inside the running installer.
         HANDLE crash = CreateRemoteThread(installer.hProcess, nullptr, 0,
                                           (LPTHREAD_START_ROUTINE)0x10, nullptr, 0, nullptr);

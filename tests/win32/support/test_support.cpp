@@ -245,11 +245,6 @@ bool SetRegistryText(HKEY root, const std::string &key, const char *value, const
     return WriteRegistryValue(root, key, value, REG_SZ, text.c_str(), (DWORD)text.size() + 1);
 }
 
-bool SetRegistryNumber(HKEY root, const std::string &key, const char *value, DWORD number)
-{
-    return WriteRegistryValue(root, key, value, REG_DWORD, &number, sizeof number);
-}
-
 std::string WineProgramKey(const std::string &program)
 {
     return "Software\\Wine\\AppDefaults\\" + program;

@@ -52,7 +52,6 @@ std::string RegistryText(HKEY root, const std::string &key, const char *value);
 bool RegistryKeyExists(HKEY root, const std::string &key);
 // Creates the key as needed.
 bool SetRegistryText(HKEY root, const std::string &key, const char *value, const std::string &text);
-bool SetRegistryNumber(HKEY root, const std::string &key, const char *value, DWORD number);
 // A setting Wine reads for one program (by its file name), under its AppDefaults key.
 std::string WineProgramKey(const std::string &program);
 
