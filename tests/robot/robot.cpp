@@ -116,13 +116,13 @@ HWND WaitForDialog(const char *caption, DWORD processId, DWORD timeout)
 std::string Text(HWND window)
 {
     DWORD_PTR length = 0;
-    if (!window || !SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG,
+    if (!window || !SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL,
                                         ScaledTimeout(answerTimeout), &length))
         return std::string();
     std::string text(length + 1, '\0');
     DWORD_PTR copied = 0;
     if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), (LPARAM)&text[0],
-                             SMTO_ABORTIFHUNG, ScaledTimeout(answerTimeout), &copied))
+                             SMTO_NORMAL, ScaledTimeout(answerTimeout), &copied))
         return std::string();
     text.resize(strlen(text.c_str()));
     return text;
