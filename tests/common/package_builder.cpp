@@ -34,17 +34,16 @@ std::string PackageFile(const PackageHeader &header, const PackageTexts &texts,
            Scrambled(texts.licence) + cabinet;
 }
 
-std::string PackageAround(const std::string &cabinet, const std::string &infName, bool scrambled)
+std::string PackageAround(std::string cabinet, const std::string &infName, bool scrambled)
 {
     PackageHeader header{};
     header.cabinetScrambled = scrambled;
     PackageTexts texts{"", infName, "", "", ""};
     header = WithLengths(header, texts, cabinet);
     uint8_t key = scrambled ? (uint8_t)(header.totalSize % 73) : 0;  // not CabinetKey: its own test
-    std::string stored = cabinet;
-    for (char &c : stored)
+    for (char &c : cabinet)
         c = (char)(c ^ key);
-    return PackageFile(header, texts, stored, "MZ");
+    return PackageFile(header, texts, cabinet, "MZ");
 }
 
 void Put32(std::string &bytes, uint32_t at, uint32_t value)
@@ -56,12 +55,12 @@ void Put32(std::string &bytes, uint32_t at, uint32_t value)
 std::string SignedProgramFront(uint32_t tableOffset, uint32_t tableSize)
 {
     std::string bytes(peHeadersReadSize, '\0');
-    bytes[0] = 'M', bytes[1] = 'Z';
+    bytes.replace(0, 2, "MZ");
+    bytes.replace(peHeaderAt, 2, "PE");
     Put32(bytes, 0x3C, peHeaderAt);
-    bytes[peHeaderAt] = 'P', bytes[peHeaderAt + 1] = 'E';
-    Put32(bytes, peHeaderAt + 4 + 16, 0xE0);         // SizeOfOptionalHeader: 16 directories
-    Put32(bytes, peOptionalHeaderAt, 0x10B);         // PE32
-    Put32(bytes, peOptionalHeaderAt + 92, 16);       // NumberOfRvaAndSizes
+    Put32(bytes, peHeaderAt + 4 + 16, 0xE0);    // SizeOfOptionalHeader: 16 directories
+    Put32(bytes, peOptionalHeaderAt, 0x10B);    // PE32
+    Put32(bytes, peOptionalHeaderAt + 92, 16);  // NumberOfRvaAndSizes
     Put32(bytes, peSecurityDirectoryAt, tableOffset);
     Put32(bytes, peSecurityDirectoryAt + 4, tableSize);
     return bytes;

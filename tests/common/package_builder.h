@@ -21,7 +21,7 @@ std::string PackageFile(const PackageHeader &header, const PackageTexts &texts,
 
 // A package around a cabinet with no texts but the INF name: a front of "MZ" and zeros, and
 // the cabinet, scrambled under the key of the total size when asked.
-std::string PackageAround(const std::string &cabinet, const std::string &infName, bool scrambled);
+std::string PackageAround(std::string cabinet, const std::string &infName, bool scrambled);
 
 // Offsets in the PE headers that a linker writes at 0x80, for tests that damage one field.
 constexpr uint32_t peHeaderAt = 0x80;

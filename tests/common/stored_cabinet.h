@@ -8,8 +8,7 @@
 #include <vector>
 
 struct StoredFile {
-    std::string name;
-    std::string data;
+    std::string name, data;
     uint16_t date = 0x5821;  // 2024-01-01
     uint16_t time = 0x6000;  // 12:00:00
     uint16_t attributes = 0x20;

@@ -7,16 +7,11 @@ namespace robot {
 
 namespace {
 
-constexpr DWORD pollInterval = 10;
-constexpr UINT answerTimeout = 5000;
 constexpr int messageBoxTextId = 65535;
 
 struct Search {
-    const char *className;
-    const char *caption;
+    const char *className, *caption;
     DWORD processId;
-    bool (*accept)(HWND window);
-    bool all;
     std::vector<HWND> found;
 };
 
@@ -30,43 +25,13 @@ std::string ClassOf(HWND window)
 BOOL CALLBACK VisitTopWindow(HWND window, LPARAM parameter)
 {
     Search *search = (Search *)parameter;
-    if (!IsWindowVisible(window))
-        return TRUE;
-    if (search->processId) {
-        DWORD process = 0;
-        GetWindowThreadProcessId(window, &process);
-        if (process != search->processId)
-            return TRUE;
-    }
-    if (search->className && ClassOf(window) != search->className)
-        return TRUE;
-    if (search->caption && Text(window) != search->caption)
-        return TRUE;
-    if (search->accept && !search->accept(window))
-        return TRUE;
-    search->found.push_back(window);
-    return search->all;
-}
-
-std::vector<HWND> FindAll(const char *className, const char *caption, DWORD processId,
-                          bool (*accept)(HWND), bool all)
-{
-    Search search = {className, caption, processId, accept, all, {}};
-    EnumWindows(VisitTopWindow, (LPARAM)&search);
-    return search.found;
-}
-
-HWND Find(const char *className, const char *caption, DWORD processId,
-          bool (*accept)(HWND) = nullptr)
-{
-    std::vector<HWND> found = FindAll(className, caption, processId, accept, false);
-    return found.empty() ? nullptr : found[0];
-}
-
-bool IsMessageBox(HWND window)
-{
-    HWND text = GetDlgItem(window, messageBoxTextId);
-    return text && ClassOf(text) == "Static";
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (IsWindowVisible(window) && (!search->processId || process == search->processId) &&
+        (!search->className || ClassOf(window) == search->className) &&
+        (!search->caption || Text(window) == search->caption))
+        search->found.push_back(window);
+    return TRUE;
 }
 
 }  // namespace
@@ -81,75 +46,48 @@ DWORD ScaledTimeout(DWORD timeout)
 bool WaitUntil(const std::function<bool()> &condition, DWORD timeout)
 {
     timeout = ScaledTimeout(timeout);
-    DWORD start = GetTickCount();
-    for (;;) {
+    for (DWORD start = GetTickCount();; Sleep(10)) {
         if (condition())
             return true;
         if (GetTickCount() - start >= timeout)
             return false;
-        Sleep(pollInterval);
     }
 }
 
 std::vector<HWND> FindTopWindows(const char *className, const char *caption, DWORD processId)
 {
-    return FindAll(className, caption, processId, nullptr, true);
-}
-
-bool WaitUntilGone(HWND window, DWORD timeout)
-{
-    return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeout);
-}
-
-HWND FindDialog(const char *caption, DWORD processId)
-{
-    return Find("#32770", caption, processId);
+    Search search = {className, caption, processId, {}};
+    EnumWindows(VisitTopWindow, (LPARAM)&search);
+    return search.found;
 }
 
 HWND WaitForDialog(const char *caption, DWORD processId, DWORD timeout)
 {
-    HWND found = nullptr;
-    WaitUntil([&] { return (found = FindDialog(caption, processId)) != nullptr; }, timeout);
-    return found;
+    std::vector<HWND> found;
+    WaitUntil([&] { return !(found = FindTopWindows("#32770", caption, processId)).empty(); },
+              timeout);
+    return found.empty() ? nullptr : found[0];
 }
 
 std::string Text(HWND window)
 {
+    DWORD timeout = ScaledTimeout(5000);
     DWORD_PTR length = 0;
-    if (!window || !SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL,
-                                        ScaledTimeout(answerTimeout), &length))
-        return std::string();
+    if (!window || !SendMessageTimeoutA(window, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, timeout,
+                                        &length))
+        return "";
     std::string text(length + 1, '\0');
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), (LPARAM)&text[0],
-                             SMTO_NORMAL, ScaledTimeout(answerTimeout), &copied))
-        return std::string();
-    text.resize(strlen(text.c_str()));
-    return text;
-}
-
-std::string ControlText(HWND dialog, int id)
-{
-    return Text(GetDlgItem(dialog, id));
-}
-
-bool HasControl(HWND dialog, int id)
-{
-    return GetDlgItem(dialog, id) != nullptr;
-}
-
-bool IsControlEnabled(HWND dialog, int id)
-{
-    HWND control = GetDlgItem(dialog, id);
-    return control && IsWindowEnabled(control);
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, text.size(), (LPARAM)&text[0], SMTO_NORMAL,
+                             timeout, nullptr))
+        return "";
+    return text.c_str();
 }
 
 bool Click(HWND dialog, int id)
 {
     HWND button = GetDlgItem(dialog, id);
-    if (!button || !IsWindowVisible(button) || !IsWindowEnabled(button))
-        return false;
-    return PostMessageA(button, BM_CLICK, 0, 0) != 0;
+    return IsWindowVisible(button) && IsWindowEnabled(button) &&
+           PostMessageA(button, BM_CLICK, 0, 0);
 }
 
 void PostCommand(HWND dialog, int id)
@@ -170,31 +108,22 @@ void PressKey(HWND dialog, UINT virtualKey)
     PostMessageA(target, WM_KEYUP, virtualKey, 1 | scanCode << 16 | 0xC0000000u);
 }
 
-void RequestClose(HWND window)
-{
-    PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
-}
-
 std::vector<Box> FindMessageBoxes(const char *caption, DWORD processId)
 {
     std::vector<Box> boxes;
-    for (HWND window : FindAll("#32770", caption, processId, IsMessageBox, true))
-        boxes.push_back({window, Text(window), ControlText(window, messageBoxTextId)});
+    for (HWND window : FindTopWindows("#32770", caption, processId)) {
+        HWND text = GetDlgItem(window, messageBoxTextId);
+        if (text && ClassOf(text) == "Static")
+            boxes.push_back({window, Text(window), Text(text)});
+    }
     return boxes;
-}
-
-Box FindMessageBox(const char *caption, DWORD processId)
-{
-    std::vector<Box> boxes = FindMessageBoxes(caption, processId);
-    return boxes.empty() ? Box() : boxes[0];
 }
 
 Box WaitForMessageBox(const char *caption, DWORD processId, DWORD timeout)
 {
-    Box box;
-    WaitUntil([&] { return (box = FindMessageBox(caption, processId)).window != nullptr; },
-              timeout);
-    return box;
+    std::vector<Box> boxes;
+    WaitUntil([&] { return !(boxes = FindMessageBoxes(caption, processId)).empty(); }, timeout);
+    return boxes.empty() ? Box() : boxes[0];
 }
 
 bool AnswerMessageBox(HWND box, int button, DWORD timeout)

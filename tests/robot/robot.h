@@ -1,6 +1,7 @@
 // The test robot: finds the installer's windows and message boxes, in this process or in
 // another one, reads what they show and works them as a user would. Every call returns at
-// once except the Wait ones, which poll until their condition holds or the time-out passes.
+// once except the Wait ones, which poll until their condition holds or the time-out passes
+// (a time-out of 0 looks once).
 #pragma once
 
 #include <windows.h>
@@ -13,27 +14,31 @@ namespace robot {
 
 constexpr DWORD defaultTimeout = 10000;  // milliseconds
 
+// A time-out times QUARVEL_TIMEOUT_SCALE, which a slow test machine sets; INFINITE stays.
+DWORD ScaledTimeout(DWORD timeout);
+bool WaitUntil(const std::function<bool()> &condition, DWORD timeout = defaultTimeout);
+// True once the window is destroyed or hidden (a dialog that EndDialog ends is hidden first).
+inline bool WaitUntilGone(HWND window, DWORD timeout = defaultTimeout)
+{
+    return WaitUntil([&] { return !IsWindowVisible(window); }, timeout);
+}
+
 // Every visible top-level window with this class and caption (exact, letter case included),
 // from the top of the stacking order down; nullptr matches any class or caption, processId 0
 // any process.
 std::vector<HWND> FindTopWindows(const char *className, const char *caption,
                                  DWORD processId = 0);
-// A time-out times QUARVEL_TIMEOUT_SCALE, which a slow test machine sets; INFINITE stays.
-DWORD ScaledTimeout(DWORD timeout);
-// True once the window is destroyed or hidden (a dialog that EndDialog ends is hidden first).
-bool WaitUntilGone(HWND window, DWORD timeout = defaultTimeout);
-bool WaitUntil(const std::function<bool()> &condition, DWORD timeout = defaultTimeout);
-
-// A dialog, found by caption: a window of the dialog class "#32770".
-HWND FindDialog(const char *caption, DWORD processId = 0);
+// The first such dialog (class "#32770"), or nullptr.
 HWND WaitForDialog(const char *caption, DWORD processId = 0, DWORD timeout = defaultTimeout);
 
 // The window's text, asked with WM_GETTEXT, which reaches other processes too. Empty when
 // the window's thread does not answer within a few seconds.
 std::string Text(HWND window);
-std::string ControlText(HWND dialog, int id);
-bool HasControl(HWND dialog, int id);
-bool IsControlEnabled(HWND dialog, int id);
+inline std::string ControlText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+inline bool IsControlEnabled(HWND dialog, int id)
+{
+    return IsWindowEnabled(GetDlgItem(dialog, id));
+}
 
 // Clicks a button as the user would: refused (false) when it is missing, hidden or disabled.
 bool Click(HWND dialog, int id);
@@ -45,25 +50,34 @@ void PostCommand(HWND dialog, int id);
 void PressKey(HWND dialog, UINT virtualKey);
 inline void PressEscape(HWND dialog) { PressKey(dialog, VK_ESCAPE); }
 inline void PressEnter(HWND dialog) { PressKey(dialog, VK_RETURN); }
-// The caption's close box (and Alt+F4): WM_SYSCOMMAND with SC_CLOSE.
-void RequestClose(HWND window);
+// The caption's close box (and Alt+F4).
+inline void RequestClose(HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
 // ---- Message boxes: dialogs whose text is the static control 65535 ----
 
-// A message box as it shows.
 struct Box {
     HWND window = nullptr;
-    std::string caption;
-    std::string text;
+    std::string caption, text;
 };
 
-// The first visible message box with this caption (nullptr: any) of the process (0: any).
-Box FindMessageBox(const char *caption = nullptr, DWORD processId = 0);
-// Every such box, from the top of the stacking order down.
+// Every visible message box with this caption (nullptr: any) of the process (0: any), from
+// the top of the stacking order down.
 std::vector<Box> FindMessageBoxes(const char *caption = nullptr, DWORD processId = 0);
+// The first such box, or one with a null window.
 Box WaitForMessageBox(const char *caption = nullptr, DWORD processId = 0,
-                             DWORD timeout = defaultTimeout);
+                      DWORD timeout = defaultTimeout);
 // Presses one of the box's buttons (IDOK, IDCANCEL...) and waits until the box has gone.
 bool AnswerMessageBox(HWND box, int button, DWORD timeout = defaultTimeout);
+
+// Kept until their last callers look with a time-out of 0 and ask GetDlgItem.
+inline HWND FindDialog(const char *caption, DWORD processId = 0)
+{
+    return WaitForDialog(caption, processId, 0);
+}
+inline bool HasControl(HWND dialog, int id) { return GetDlgItem(dialog, id) != nullptr; }
+inline Box FindMessageBox(const char *caption = nullptr, DWORD processId = 0)
+{
+    return WaitForMessageBox(caption, processId, 0);
+}
 
 }  // namespace robot

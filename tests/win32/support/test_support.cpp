@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <algorithm>
+#include <utility>
 #include <cstdlib>
 #include <cstring>
 
@@ -8,53 +10,25 @@
 std::string WindowsPathFromEnvironment(const char *variable)
 {
     const char *value = getenv(variable);
-    std::string path = value ? value : "";
-    if (!path.empty() && path[0] == '/')
-        path = "Z:" + path;
-    for (char &c : path)
-        if (c == '/')
-            c = '\\';
+    std::string path = !value ? "" : value[0] == '/' ? std::string("Z:") + value : value;
+    std::replace(path.begin(), path.end(), '/', '\\');
     return path;
-}
-
-std::string SharedDirectory()
-{
-    return WindowsPathFromEnvironment("QUARVEL_SHARED");
 }
 
 void RemoveTree(const std::string &path)
 {
-    std::string directory = path;
-    if (!directory.empty() && directory.back() == '\\')
-        directory.pop_back();
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            std::string child = directory + "\\" + name;
-            SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileA(child.c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    SetFileAttributesA(directory.c_str(), FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryA(directory.c_str());
-    DeleteFileA(directory.c_str());  // a file standing in a directory's place
+    std::string target = path.substr(0, path.find_last_not_of('\\') + 1);
+    for (const std::string &name : NamesIn(target))
+        RemoveTree(target + "\\" + name);
+    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!RemoveDirectoryA(target.c_str()))
+        DeleteFileA(target.c_str());
 }
 
 std::string ScratchDirectory(const std::string &name)
 {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    std::string root = std::string(temp) + "quarvel-tests\\";
+    std::string root = TempDirectory() + "quarvel-tests\\", directory = root + name;
     CreateDirectoryA(root.c_str(), nullptr);
-    std::string directory = root + name;
     RemoveTree(directory);
     CreateDirectoryA(directory.c_str(), nullptr);
     return directory + "\\";
@@ -64,12 +38,12 @@ void WriteFileBytes(const std::string &path, const std::string &bytes)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        abort();
     DWORD written = 0;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(file);
-    if (written != bytes.size())
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+        CloseHandle(file);
+    }
+    if (file == INVALID_HANDLE_VALUE || written != bytes.size())
         abort();
 }
 
@@ -78,36 +52,20 @@ std::string ReadFileBytes(const std::string &path)
     HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return std::string();
+        return "";
     std::string bytes(GetFileSize(file, nullptr), '\0');
     DWORD read = 0;
-    if (!bytes.empty())
-        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, nullptr);
+    ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, nullptr);
     CloseHandle(file);
-    bytes.resize(read);
-    return bytes;
-}
-
-bool FileExists(const std::string &path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool DirectoryExists(const std::string &path)
-{
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return bytes.substr(0, read);
 }
 
 std::set<std::string> NamesIn(const std::string &directory)
 {
     std::set<std::string> names;
-    std::string pattern = directory;
-    if (pattern.empty() || pattern.back() != '\\')
-        pattern += '\\';
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((pattern + "*").c_str(), &found);
+    std::string separator = directory.empty() || directory.back() != '\\' ? "\\" : "";
+    HANDLE search = FindFirstFileA((directory + separator + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return names;
     do
@@ -120,60 +78,51 @@ std::set<std::string> NamesIn(const std::string &directory)
 
 std::string SystemDirectory()
 {
-    char directory[MAX_PATH];
-    return std::string(directory, GetSystemDirectoryA(directory, sizeof directory));
+    char path[MAX_PATH];
+    return std::string(path, GetSystemDirectoryA(path, MAX_PATH));
 }
 
 std::string WindowsDirectory()
 {
-    char directory[MAX_PATH];
-    return std::string(directory, GetWindowsDirectoryA(directory, sizeof directory));
+    char path[MAX_PATH];
+    return std::string(path, GetWindowsDirectoryA(path, MAX_PATH));
 }
 
 std::string CurrentDirectory()
 {
-    char directory[MAX_PATH];
-    return std::string(directory, GetCurrentDirectoryA(sizeof directory, directory));
+    char path[MAX_PATH];
+    return std::string(path, GetCurrentDirectoryA(MAX_PATH, path));
 }
 
 std::string TempDirectory()
 {
-    char directory[MAX_PATH];
-    return std::string(directory, GetTempPathA(sizeof directory, directory));
+    char path[MAX_PATH];
+    return std::string(path, GetTempPathA(MAX_PATH, path));
 }
 
 std::string TestProgramDirectory()
 {
-    char module[MAX_PATH];
-    std::string path(module, GetModuleFileNameA(nullptr, module, sizeof module));
-    return path.substr(0, path.rfind('\\') + 1);
-}
-
-std::string EnvironmentWith(const std::vector<std::string> &settings)
-{
-    auto isSet = [&](const char *entry) {
-        for (const std::string &setting : settings)
-            if (_strnicmp(entry, setting.c_str(), setting.find('=') + 1) == 0)
-                return true;
-        return false;
-    };
-    std::string block;
-    char *strings = GetEnvironmentStringsA();
-    for (char *entry = strings; *entry; entry += strlen(entry) + 1)
-        if (!isSet(entry))
-            block += std::string(entry) + '\0';
-    FreeEnvironmentStringsA(strings);
-    for (const std::string &setting : settings)
-        block += setting + '\0';
-    return block + '\0';
+    char path[MAX_PATH];
+    std::string program(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    return program.substr(0, program.rfind('\\') + 1);
 }
 
 bool StartProgram(const char *program, std::string commandLine, PROCESS_INFORMATION &process,
                   const std::vector<std::string> &settings, const char *directory)
 {
+    std::string environment;  // the inherited block less the variables that settings set
+    char *inherited = GetEnvironmentStringsA();
+    for (char *entry = inherited; *entry; entry += strlen(entry) + 1)
+        if (std::none_of(settings.begin(), settings.end(), [&](const std::string &setting) {
+                return _strnicmp(entry, setting.c_str(), setting.find('=') + 1) == 0;
+            }))
+            environment += std::string(entry) + '\0';
+    FreeEnvironmentStringsA(inherited);
+    for (const std::string &setting : settings)
+        environment += setting + '\0';
+    environment += '\0';
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
-    std::string environment = EnvironmentWith(settings);
     process = {};
     return CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, 0,
                           settings.empty() ? nullptr : &environment[0], directory, &startup,
@@ -196,61 +145,56 @@ DWORD WaitForExit(PROCESS_INFORMATION &process, DWORD timeoutMs)
 DWORD RunToExit(const char *program, const std::string &commandLine, DWORD timeoutMs)
 {
     PROCESS_INFORMATION process;
-    if (!StartProgram(program, commandLine, process))
-        return cannotStart;
-    return WaitForExit(process, timeoutMs);
-}
-
-static bool ReadRegistryValue(HKEY root, const std::string &key, const char *value, void *data,
-                              DWORD size)
-{
-    HKEY opened;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-        return false;
-    LONG result = RegQueryValueExA(opened, value, nullptr, nullptr, (BYTE *)data, &size);
-    RegCloseKey(opened);
-    return result == ERROR_SUCCESS;
+    return StartProgram(program, commandLine, process) ? WaitForExit(process, timeoutMs)
+                                                       : (DWORD)-1;
 }
 
 std::string RegistryText(HKEY root, const std::string &key, const char *value)
 {
     char data[1024] = "";
-    ReadRegistryValue(root, key, value, data, sizeof data - 1);
+    DWORD size = sizeof data - 1;  // a final NUL even for a value stored without one
+    if (RegGetValueA(root, key.c_str(), value, RRF_RT_ANY, nullptr, data, &size) != ERROR_SUCCESS)
+        return "";
     return data;
 }
 
 bool RegistryKeyExists(HKEY root, const std::string &key)
 {
     HKEY opened;
-    if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
-        return false;
-    RegCloseKey(opened);
-    return true;
-}
-
-static bool WriteRegistryValue(HKEY root, const std::string &key, const char *value, DWORD type,
-                               const void *data, DWORD size)
-{
-    HKEY opened;
-    if (RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
-                        nullptr) != ERROR_SUCCESS)
-        return false;
-    LONG result = RegSetValueExA(opened, value, 0, type, (const BYTE *)data, size);
-    RegCloseKey(opened);
-    return result == ERROR_SUCCESS;
+    bool exists = RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &opened) == ERROR_SUCCESS;
+    return exists && RegCloseKey(opened) == ERROR_SUCCESS;
 }
 
 bool SetRegistryText(HKEY root, const std::string &key, const char *value, const std::string &text)
 {
-    return WriteRegistryValue(root, key, value, REG_SZ, text.c_str(), (DWORD)text.size() + 1);
+    return RegSetKeyValueA(root, key.c_str(), value, REG_SZ, text.c_str(),
+                           (DWORD)text.size() + 1) == ERROR_SUCCESS;
 }
 
-std::string WineProgramKey(const std::string &program)
+// The box's style as far as it shows: which standard icon, and whether it has a Cancel button.
+static UINT StyleOfBox(HWND box)
 {
-    return "Software\\Wine\\AppDefaults\\" + program;
+    static const std::pair<LPCSTR, UINT> icons[] = {
+        {IDI_HAND, MB_ICONHAND}, {IDI_ASTERISK, MB_ICONINFORMATION},
+        {IDI_EXCLAMATION, MB_ICONEXCLAMATION}, {IDI_QUESTION, MB_ICONQUESTION}};
+    HICON icon = nullptr;
+    for (HWND child = GetWindow(box, GW_CHILD); child && !icon;
+         child = GetWindow(child, GW_HWNDNEXT))
+        if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            icon = (HICON)SendMessageA(child, STM_GETICON, 0, 0);
+    UINT style = 0;
+    for (const auto &known : icons)
+        if (icon && icon == LoadIconA(nullptr, known.first))
+            style = known.second;
+    HWND cancel = GetDlgItem(box, IDCANCEL);
+    if (GetDlgItem(box, IDOK) && cancel && IsWindowVisible(cancel))
+        style |= MB_OKCANCEL;
+    return style;
 }
 
-MessageBoxAnswerer::MessageBoxAnswerer(int button) : button_(button)
+MessageBoxAnswerer::MessageBoxAnswerer(int button,
+                                       std::function<void(const ShownBox &)> beforeAnswer)
+    : button_(button), beforeAnswer_(std::move(beforeAnswer))
 {
     InitializeCriticalSection(&lock_);
     stop_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -266,13 +210,6 @@ MessageBoxAnswerer::~MessageBoxAnswerer()
     DeleteCriticalSection(&lock_);
 }
 
-void MessageBoxAnswerer::SetBeforeAnswer(std::function<void(const ShownBox &)> beforeAnswer)
-{
-    EnterCriticalSection(&lock_);
-    beforeAnswer_ = std::move(beforeAnswer);
-    LeaveCriticalSection(&lock_);
-}
-
 std::vector<ShownBox> MessageBoxAnswerer::Boxes()
 {
     EnterCriticalSection(&lock_);
@@ -281,69 +218,26 @@ std::vector<ShownBox> MessageBoxAnswerer::Boxes()
     return boxes;
 }
 
-bool MessageBoxAnswerer::WaitForBoxes(size_t count, DWORD timeoutMs)
-{
-    return robot::WaitUntil([&] { return Boxes().size() >= count; }, timeoutMs);
-}
-
 DWORD WINAPI MessageBoxAnswerer::Run(void *self)
 {
     MessageBoxAnswerer *answerer = (MessageBoxAnswerer *)self;
+    std::set<HWND> answered;  // a box stays visible a while after its button is pressed
     while (WaitForSingleObject(answerer->stop_, 25) == WAIT_TIMEOUT)
-        for (const robot::Box &box : robot::FindMessageBoxes(nullptr, GetCurrentProcessId()))
-            answerer->Answer(box.window, box.caption, box.text);
+        for (const robot::Box &found : robot::FindMessageBoxes(nullptr, GetCurrentProcessId())) {
+            if (!answered.insert(found.window).second)
+                continue;
+            ShownBox box = {found.caption, found.text, StyleOfBox(found.window)};
+            if (answerer->beforeAnswer_)
+                answerer->beforeAnswer_(box);
+            EnterCriticalSection(&answerer->lock_);
+            answerer->boxes_.push_back(box);
+            LeaveCriticalSection(&answerer->lock_);
+            robot::PostCommand(found.window, answerer->button_);
+        }
     return 0;
 }
 
-static BOOL CALLBACK FindIconControl(HWND child, LPARAM found)
+bool MessageBoxAnswerer::WaitForBoxes(size_t count, DWORD timeoutMs)
 {
-    if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-        *(HWND *)found = child;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The box's style as far as it shows: which standard icon, and whether it has a Cancel button.
-static UINT StyleOfBox(HWND box)
-{
-    HWND iconControl = nullptr;
-    EnumChildWindows(box, FindIconControl, (LPARAM)&iconControl);
-    HICON icon = iconControl ? (HICON)SendMessageA(iconControl, STM_GETICON, 0, 0) : nullptr;
-    UINT style = 0;
-    if (icon && icon == LoadIconA(nullptr, IDI_HAND))
-        style |= MB_ICONHAND;
-    else if (icon && icon == LoadIconA(nullptr, IDI_ASTERISK))
-        style |= MB_ICONINFORMATION;
-    else if (icon && icon == LoadIconA(nullptr, IDI_EXCLAMATION))
-        style |= MB_ICONEXCLAMATION;
-    else if (icon && icon == LoadIconA(nullptr, IDI_QUESTION))
-        style |= MB_ICONQUESTION;
-    HWND cancel = GetDlgItem(box, IDCANCEL);
-    HWND ok = GetDlgItem(box, IDOK);
-    if (ok && cancel && IsWindowVisible(cancel))
-        style |= MB_OKCANCEL;
-    return style;
-}
-
-void MessageBoxAnswerer::Answer(HWND window, const std::string &caption, const std::string &text)
-{
-    EnterCriticalSection(&lock_);
-    bool seen = false;
-    for (HWND answered : answered_)
-        seen = seen || answered == window;
-    if (!seen)
-        answered_.push_back(window);
-    int button = button_;
-    std::function<void(const ShownBox &)> beforeAnswer = beforeAnswer_;
-    LeaveCriticalSection(&lock_);
-    if (seen)
-        return;
-    ShownBox box = {caption, text, StyleOfBox(window)};
-    if (beforeAnswer)
-        beforeAnswer(box);
-    EnterCriticalSection(&lock_);
-    boxes_.push_back(box);
-    LeaveCriticalSection(&lock_);
-    PostMessageA(window, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+    return robot::WaitUntil([&] { return Boxes().size() >= count; }, timeoutMs);
 }

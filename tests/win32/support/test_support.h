@@ -1,6 +1,5 @@
-// The one support library of the Win32 test programs: files and directories, processes and
-// their environment, the registry and Wine's settings, waits, and an answerer for the message
-// boxes that the code under test shows (found as the robot finds them).
+// The Win32 test programs' support: files, processes, the registry and Wine's settings, and an
+// answerer for the message boxes that the code under test shows (found as the robot finds them).
 #pragma once
 
 #include <windows.h>
@@ -12,17 +11,24 @@
 
 // A Windows path for a Unix path taken from the environment variable (Wine's Z: drive).
 std::string WindowsPathFromEnvironment(const char *variable);
-// ../shared, as the build found it.
-std::string SharedDirectory();
 
 // A new, empty directory for one test under the temporary directory, ending in a backslash.
 std::string ScratchDirectory(const std::string &name);
+// Removes a directory with all it holds, read-only files included, or a file.
 void RemoveTree(const std::string &path);
 
 void WriteFileBytes(const std::string &path, const std::string &bytes);
 std::string ReadFileBytes(const std::string &path);
-bool FileExists(const std::string &path);
-bool DirectoryExists(const std::string &path);
+// INVALID_FILE_ATTRIBUTES has the directory bit set.
+inline bool FileExists(const std::string &path)
+{
+    return !(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+inline bool DirectoryExists(const std::string &path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 // The names in a directory, "." and ".." aside.
 std::set<std::string> NamesIn(const std::string &directory);
 
@@ -34,17 +40,13 @@ std::string TempDirectory();  // with its final backslash
 // The directory of the running test program, where the helper programs are, with a backslash.
 std::string TestProgramDirectory();
 
-// The environment block with these "NAME=value" settings in place of the inherited ones.
-std::string EnvironmentWith(const std::vector<std::string> &settings);
-// Starts a program (null: the command line's first word) with the environment, in the
-// directory (null: this one's). False when it cannot start.
+// Starts a program (null: the command line's first word) with these "NAME=value" settings in
+// place of the inherited ones, in the directory (null: this one's). False when it cannot start.
 bool StartProgram(const char *program, std::string commandLine, PROCESS_INFORMATION &process,
                   const std::vector<std::string> &settings = {}, const char *directory = nullptr);
-// The exit code, or STILL_ACTIVE after ending a process that did not end in time. The
-// handles are closed.
+// The exit code, or STILL_ACTIVE after ending a process late to end; closes the handles.
 DWORD WaitForExit(PROCESS_INFORMATION &process, DWORD timeoutMs = INFINITE);
-// Both at once: the exit code, STILL_ACTIVE when it did not end in time, or cannotStart.
-constexpr DWORD cannotStart = 0xFFFFFFFF;
+// Both: the exit code, STILL_ACTIVE when it did not end in time, (DWORD)-1 when it cannot start.
 DWORD RunToExit(const char *program, const std::string &commandLine, DWORD timeoutMs = INFINITE);
 
 // A string value, "" when the key or value is missing.
@@ -53,35 +55,37 @@ bool RegistryKeyExists(HKEY root, const std::string &key);
 // Creates the key as needed.
 bool SetRegistryText(HKEY root, const std::string &key, const char *value, const std::string &text);
 // A setting Wine reads for one program (by its file name), under its AppDefaults key.
-std::string WineProgramKey(const std::string &program);
+inline std::string WineProgramKey(const std::string &program)
+{
+    return "Software\\Wine\\AppDefaults\\" + program;
+}
 
 struct ShownBox {
-    std::string caption;
-    std::string text;
+    std::string caption, text;
     UINT style;  // the icon (MB_ICONHAND, MB_ICONINFORMATION...) and MB_OKCANCEL, as shown
 };
 
-// Watches this process's message boxes from a thread of its own, records each one and presses
-// the chosen button. Boxes shown before or after its lifetime are not answered.
+// Watches this process's message boxes from a thread of its own, records each one, runs
+// beforeAnswer on it and presses the chosen button. Boxes shown before or after its lifetime
+// are not answered.
 class MessageBoxAnswerer {
 public:
-    explicit MessageBoxAnswerer(int button = IDOK);
+    explicit MessageBoxAnswerer(int button = IDOK,
+                                std::function<void(const ShownBox &)> beforeAnswer = nullptr);
     ~MessageBoxAnswerer();
-    // Runs on the answering thread for each new box, before its button is pressed.
-    void SetBeforeAnswer(std::function<void(const ShownBox &)> beforeAnswer);
     // The boxes answered so far, oldest first.
     std::vector<ShownBox> Boxes();
-    // Waits up to timeoutMs for at least count boxes; returns whether they came.
+    // Kept until its last caller waits with robot::WaitUntil.
     bool WaitForBoxes(size_t count, DWORD timeoutMs = 10000);
 
 private:
     static DWORD WINAPI Run(void *self);
-    void Answer(HWND window, const std::string &caption, const std::string &text);
-    HANDLE thread_;
-    HANDLE stop_;
-    CRITICAL_SECTION lock_;
+    const int button_;
+    const std::function<void(const ShownBox &)> beforeAnswer_;
+    CRITICAL_SECTION lock_;  // over boxes_
     std::vector<ShownBox> boxes_;
-    std::vector<HWND> answered_;
-    int button_;
-    std::function<void(const ShownBox &)> beforeAnswer_;
+    HANDLE stop_;
+    HANDLE thread_;
 };
+// Kept until its last caller reads QUARVEL_SHARED itself.
+inline std::string SharedDirectory() { return WindowsPathFromEnvironment("QUARVEL_SHARED"); }
