@@ -17,10 +17,6 @@ namespace {
 
 using Text = std::vector<uint8_t>;
 
-// The first key bytes of the text scrambling, worked out by hand from the format's seed: stored
-// packages depend on them.
-const uint8_t firstKeyBytes[] = {0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2, 0xF5};
-
 Text Scrambled(Text text)
 {
     ScrambleText(text.data(), (uint32_t)text.size());
@@ -29,46 +25,39 @@ Text Scrambled(Text text)
 
 TEST(Scramble, KeepsTheFirstByteAndXorsTheRestWithTheFixedKeySequence)
 {
-    EXPECT_EQ(Scrambled({}), Text{});
-    EXPECT_EQ(Scrambled({'A'}), Text{'A'});  // a one-byte text stays
-    EXPECT_EQ(Scrambled({'H', 'i'}), (Text{'H', (uint8_t)('i' ^ firstKeyBytes[0])}));
+    EXPECT_TRUE(Scrambled({}).empty() && Scrambled({'A'}) == Text{'A'}) << "a text of one byte stays";
+    // The first key bytes, worked out by hand from the format's seed: stored packages depend on them.
     Text keys = Scrambled(Text(5000, 0));
-    for (size_t i = 0; i < sizeof firstKeyBytes; i++)
-        EXPECT_EQ(keys[i + 1], firstKeyBytes[i]) << "key byte " << i;
+    EXPECT_EQ(Text(keys.begin(), keys.begin() + 9), (Text{0, 0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2, 0xF5}));
     for (size_t i = 1; i < keys.size(); i++)  // so no plain ASCII text shows through
         ASSERT_GE(keys[i], 0x80) << "at " << i;
     Text text = {'a', 0, 'b', 0, 0, 0xFF, 0x80, 'z', 0};
     EXPECT_EQ(Scrambled(Scrambled(text)), text) << "scrambling twice restores the text";
     EXPECT_EQ((Text{CabinetKey(73 * 1000 + 5), CabinetKey(72), CabinetKey(73)}), (Text{5, 72, 0}));
-
     // The built-in information text is stored scrambled, padded with zeros.
     StoredText62 copy = storedBuiltinInfoText;
     ScrambleText(copy.bytes, builtinInfoTextLength);
     std::string plain((const char *)copy.bytes, strnlen((const char *)copy.bytes, builtinInfoTextLength));
     EXPECT_NE(plain.find("Quarvel"), std::string::npos) << plain;
-    for (size_t i = plain.size(); i < builtinInfoTextLength; i++)
-        EXPECT_EQ(copy.bytes[i], 0) << "padding at " << i;
+    EXPECT_EQ(Text(copy.bytes + plain.size(), copy.bytes + builtinInfoTextLength),
+              Text(builtinInfoTextLength - plain.size(), 0)) << "padding";
 }
-
-// Every field a distinct value, and those values' bytes in place.
-const uint8_t distinctHeaderBytes[headerSize] = {
-    'K', 'Z', 'Q', 1, 0x11, 0x22, 2, 0x33, 0x01, 0x02, 0x03, 0x04,
-    0x05, 0x06, 0x07, 0x08, 3, 4, 5, 6, 0x09, 0x0A, 0x0B, 0x0C,
-};
 
 TEST(Header, FieldsLieInPlaceLittleEndianBehindTheMagicAndTheTextsFollow)
 {
+    // Every field a distinct value, and those values' bytes in place.
+    const uint8_t bytesOfHeader[headerSize] = {'K', 'Z', 'Q', 1, 0x11, 0x22, 2, 0x33, 1, 2, 3, 4,
+                                               5, 6, 7, 8, 3, 4, 5, 6, 9, 0x0A, 0x0B, 0x0C};
     PackageHeader header{{}, 1, 0x11, 0x22, 2, 0x33, 0x04030201, 0x08070605, 3, 4, 5, 6, 0x0C0B0A09};
     uint8_t bytes[headerSize] = {};
     SerialisePackageHeader(&header, bytes);
-    EXPECT_EQ(0, memcmp(bytes, distinctHeaderBytes, headerSize)) << "written";
+    EXPECT_EQ(0, memcmp(bytes, bytesOfHeader, headerSize)) << "written";
     PackageHeader parsed{};
-    ParsePackageHeader(distinctHeaderBytes, &parsed);
-    EXPECT_EQ(0, memcmp(parsed.magic, "KZQ", magicLength));
+    ParsePackageHeader(bytesOfHeader, &parsed);
     SerialisePackageHeader(&parsed, bytes);
-    EXPECT_EQ(0, memcmp(bytes, distinctHeaderBytes, headerSize)) << "read";
-    // The installer reads the fields through this table.
-    uint32_t next = magicLength;
+    EXPECT_TRUE(memcmp(parsed.magic, "KZQ", magicLength) == 0 && memcmp(bytes, bytesOfHeader, headerSize) == 0)
+        << "read";
+    uint32_t next = magicLength;  // the installer reads the fields through this table
     for (const HeaderField &field : headerFields) {
         EXPECT_EQ(field.offset, next);
         next += field.width;
@@ -86,7 +75,7 @@ TEST(Header, FieldsLieInPlaceLittleEndianBehindTheMagicAndTheTextsFollow)
 
 TEST(Header, ConsistentOnlyWithValuesBelow2To31AndTextsInsideThePackage)
 {
-    struct Row {
+    const struct {
         uint32_t message, licence, totalSize;
         uint8_t shortTexts;  // title, INF name and info text lengths
         bool consistent;
@@ -101,7 +90,7 @@ TEST(Header, ConsistentOnlyWithValuesBelow2To31AndTextsInsideThePackage)
         // Each below 2^31, together past 2^32: in 32 bits the texts would end early.
         {0x7FFFFF37, 0x7FFFFFEF, 0x00FFFFEF, 255, false, "the texts' end wraps 32 bits"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         PackageHeader header{};
         header.titleLength = header.infNameLength = header.infoTextLength = row.shortTexts;
         header.messageLength = row.message, header.licenceLength = row.licence;
@@ -112,10 +101,7 @@ TEST(Header, ConsistentOnlyWithValuesBelow2To31AndTextsInsideThePackage)
 
 TEST(StoredNames, OnlyFilesInsideTheWorkDirectory)
 {
-    const struct {
-        const char *name;
-        bool contained;
-    } rows[] = {
+    const std::pair<const char *, bool> rows[] = {
         {"setup.inf", true}, {"he..o.c", true}, {"..welcome", true},  // dots inside a name
         {"sub\\file.c", true},  // a folder part stays inside (creating it fails later)
         {"console.txt", true}, {"COM10", true}, {"COM0.txt", true}, {"LPT", true},  // no devices
@@ -127,21 +113,17 @@ TEST(StoredNames, OnlyFilesInsideTheWorkDirectory)
         {"com1 .log", false}, {"LPT9", false}, {"COM\xB9.txt", false}, {"lpt\xB3", false},
         {"sub\\NUL", false}, {"CON\\x.c", false},
     };
-    for (const auto &row : rows)
-        EXPECT_EQ(IsContainedName(row.name), row.contained) << row.name;
+    for (const auto &[name, contained] : rows)
+        EXPECT_EQ(IsContainedName(name), contained) << name;
 }
 
-TEST(Signature, FindsTheSecurityDirectoryOfAPe32HeaderOnly)
+TEST(Signature, InTheSecurityDirectoryOfAPe32HeaderAndWhereTheSigningToolPlacesIt)
 {
     CertificateTable table{};
     std::string signedFront = SignedProgramFront(70328, 1480);
     ASSERT_TRUE(FindCertificateTable((const uint8_t *)signedFront.data(), peHeadersReadSize, &table));
-    EXPECT_EQ(table.offset, 70328u);
-    EXPECT_EQ(table.size, 1480u);
-    const struct {
-        const char *fault;
-        uint32_t at, value;
-    } rows[] = {
+    EXPECT_TRUE(table.offset == 70328 && table.size == 1480) << table.offset << " " << table.size;
+    const struct { const char *fault; uint32_t at, value; } rows[] = {
         {"an unsigned file: empty directory", peSecurityDirectoryAt + 4, 0},
         {"not an executable: no MZ", 0, 0},
         {"headers past the bytes read", 0x3C, peHeadersReadSize - 100},
@@ -157,17 +139,14 @@ TEST(Signature, FindsTheSecurityDirectoryOfAPe32HeaderOnly)
         EXPECT_FALSE(FindCertificateTable((const uint8_t *)damaged.data(), peHeadersReadSize, &table))
             << row.fault;
     }
-}
-
-TEST(Signature, TrailsContentOnlyAsTheSigningToolPlacesIt)
-{
+    // The table trails the content only as the signing tool places it.
     const uint8_t zeros[8] = {}, nonZero[8] = {0, 0, 0, 0, 0, 0, 1, 0};
     const struct {
         const char *what;
         uint32_t contentSize, offset, size, fileSize;
         const uint8_t *padding;
         bool trails;
-    } rows[] = {
+    } trailRows[] = {
         {"padded to the boundary", 1001, 1008, 100, 1108, zeros, true},
         {"content on the boundary, no padding", 1000, 1000, 100, 1100, nonZero, true},
         {"non-zero padding", 1001, 1008, 100, 1108, nonZero, false},
@@ -177,53 +156,38 @@ TEST(Signature, TrailsContentOnlyAsTheSigningToolPlacesIt)
         {"a trailer longer than the directory says", 1001, 1008, 99, 1108, zeros, false},
         {"content ending at 2^32 - 1, its boundary wraps to 0", 0xFFFFFFFF, 0, 8, 8, zeros, false},
     };
-    for (const auto &row : rows) {
-        CertificateTable table{row.offset, row.size};
+    for (const auto &row : trailRows) {
+        table = {row.offset, row.size};
         EXPECT_EQ(SignatureTrailsContent(&table, row.contentSize, row.fileSize, row.padding), row.trails)
             << row.what;
     }
-}
-
-TEST(Signature, AFirstVolumeEndsWhereItsTableStartsBehindTheTexts)
-{
+    // A first volume ends where its table starts, if that lies behind the texts and on a boundary.
     PackageHeader header{};
-    header.multiVolume = 1, header.totalSize = 900000;
-    header.messageLength = 1000;  // the texts end at textOffset + 1000
-    const uint8_t zeros[8] = {};
-    CertificateTable table;
-    const struct {
-        const char *what;
-        uint32_t offset, fileSize, packageBytes;
-    } rows[] = {
-        {"a table behind the texts", 80000, 81480, 80000},
-        {"a table over the texts", 70000, 71480, 71480},
-        {"a cut off the boundary", 80004, 81484, 81484},
-        {"bytes after the table", 80000, 81481, 81481},
+    header.multiVolume = 1, header.totalSize = 900000, header.messageLength = 1000;
+    const struct { const char *what; uint32_t offset, fileSize, packageBytes; } volumeRows[] = {
+        {"a table behind the texts", 80000, 81480, 80000}, {"a table over the texts", 70000, 71480, 71480},
+        {"a cut off the boundary", 80004, 81484, 81484}, {"bytes after the table", 80000, 81481, 81481},
     };
-    for (const auto &row : rows) {
+    for (const auto &row : volumeRows) {
         std::string front = SignedProgramFront(row.offset, 1480);
-        const uint8_t *bytes = (const uint8_t *)front.data();
-        EXPECT_EQ(UnsignedPackageBytes(&header, row.fileSize, bytes, peHeadersReadSize, zeros, &table),
-                  row.packageBytes)
-            << row.what;
+        EXPECT_EQ(UnsignedPackageBytes(&header, row.fileSize, (const uint8_t *)front.data(), peHeadersReadSize,
+                                       zeros, &table), row.packageBytes) << row.what;
     }
 }
 
 TEST(VolumeNames, TheLastThreeCharactersBecomeTheZeroPaddedNumber)
 {
-    const struct {
-        const char *name;
-        uint32_t number;
-        const char *named;  // nullptr: refused, the name unchanged
-    } rows[] = {
+    // named: nullptr when refused, the name unchanged.
+    const struct { const char *name; uint32_t number; const char *named; } rows[] = {
         {"SETUP.EXE", 1, "SETUP.001"}, {"setup.exe", 12, "setup.012"}, {"setup.exe", 100, "setup.100"},
         {"dir.d/install", 255, "dir.d/inst255"}, {"abc", 7, "007"}, {"ab", 1, nullptr},
     };
     for (const auto &row : rows) {
         char name[32];
         strcpy(name, row.name);
-        EXPECT_EQ(NameVolume(name, strlen(name), row.number), row.named != nullptr) << row.name;
-        EXPECT_STREQ(name, row.named ? row.named : row.name) << row.name << " " << row.number;
+        EXPECT_TRUE(NameVolume(name, strlen(name), row.number) == (row.named != nullptr) &&
+                    strcmp(name, row.named ? row.named : row.name) == 0)
+            << row.name << " " << row.number << ": " << name;
     }
 }
 

@@ -1,10 +1,10 @@
-// The packaging tool: its parts through its library (text conversion, dates, names, volume
-// arithmetic, sizes), then the `quarvel` program as its users run it: what pack writes, read
-// back by hand and by inspect and extract; every error it names; the INF of `pack --app` (a
-// golden file: reviewing its diff is the point).
+// The packaging tool: its parts through its library (text conversion, names, volume arithmetic,
+// sizes), then the `quarvel` program as its users run it: what pack writes, read back by hand and
+// by inspect and extract; every error it names; the INF of `pack --app` (a golden file: reviewing
+// its diff is the point).
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
+#include <string.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,11 +15,11 @@
 #include "codepage.h"
 #include "command_line.h"
 #include "error.h"
-#include "system.h"
 #include "package_builder.h"
 #include "scramble.h"
 #include "signature.h"
 #include "stored_cabinet.h"
+#include "system.h"
 #include "volumes.h"
 
 namespace {
@@ -35,15 +35,13 @@ TEST(CodePage, UsersUtf8BecomesWindows1252WithCrLf)
     EXPECT_EQ(Utf8ToWindows1252("\xEF\xBB\xBFok", "t"), "ok") << "a byte-order mark kept";
     // Cut sequence, overlong slash, surrogate, stray continuation byte; then C1 controls, which
     // have no form: 1252 puts other characters at 0x80 to 0x9F.
-    for (const char *bad :
-         {"caf\xC3", "\xC0\xAF", "\xED\xA0\x80", "\x80", "\xC2\x80", "\xC2\x81", "\xC2\x9F"})
+    for (std::string bad : {"caf\xC3", "\xC0\xAF", "\xED\xA0\x80", "\x80", "\xC2\x80", "\xC2\x81", "\xC2\x9F"})
         EXPECT_THROW(Utf8ToWindows1252(bad, "t"), Error) << bad;
     EXPECT_THROW(Utf8ToWindows1252(std::string_view("a\0b", 3), "t"), Error) << "a NUL";
-    for (int byte = 1; byte < 256; byte++) {
-        if (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D)
-            continue;  // undefined in 1252
+    for (int byte = 1; byte < 256; byte++) {  // but for the five bytes 1252 leaves undefined
         std::string plain(1, (char)byte);
-        EXPECT_EQ(Utf8ToWindows1252(Windows1252ToUtf8(plain), "t"), plain) << byte;
+        EXPECT_TRUE(strchr("\x81\x8D\x8F\x90\x9D", byte) ||
+                    Utf8ToWindows1252(Windows1252ToUtf8(plain), "t") == plain) << byte;
     }
     EXPECT_EQ(WithCrLf("a\nb\r\nc\n\n"), "a\r\nb\r\nc\r\n\r\n");
     EXPECT_EQ(WithLf("a\r\nb\rc\r\n"), "a\nb\rc\n");
@@ -59,57 +57,46 @@ TEST(StoredNames, WhatPackStoresAndWhatExtractionRefuses)
                             "caf\xC3\xA9.txt", "what?.txt", "tab\there", "trailing.", "trailing ", "NUL.txt",
                             tooLong.c_str()})
         EXPECT_NE(StoredNameFault(bad), "") << Quoted(bad);
-    const struct {
-        const char *name;
-        const char *fault;  // a word of the reason, or "" for a name that is extracted
-    } rows[] = {
+    const std::pair<const char *, const char *> rows[] = {  // a word of the reason, "" if extracted
         {"file.txt", ""}, {"caf\xC3\xA9.txt", ""}, {"..\\x", "leads out"}, {"../x", "leads out"},
         {"a\\..\\..\\x", "leads out"}, {"C:\\x", "drive"}, {"C:x", "drive"}, {"\\x", "absolute"},
         {"/etc/passwd", "absolute"}, {"sub\\x", "directory part"}, {"..", "not a file name"},
         {"", "not a file name"}, {"x\ny", "control"}, {"\xC0\xAF..\xC0\xAFx", "UTF-8"},  // overlong '/'
     };
-    for (const auto &row : rows) {
-        std::string fault = ExtractionNameFault(row.name);
-        EXPECT_TRUE(*row.fault ? fault.find(row.fault) != std::string::npos : fault.empty())
-            << row.name << ": " << fault;
+    for (const auto &[name, reason] : rows) {
+        std::string fault = ExtractionNameFault(name);
+        EXPECT_TRUE(*reason ? fault.find(reason) != std::string::npos : fault.empty())
+            << name << ": " << fault;
     }
 }
 
-// The naming rule has its table with the format; the tool refuses a file name that the number
-// would swallow whole.
-TEST(Volumes, PlanCutsAtTheVolumeSizeAndKeepsTheTextsInTheInstaller)
+// --volume-size, and the plan it makes: the installer file keeps all the texts. The naming rule
+// has its table with the format; the tool refuses a file name that the number would swallow.
+TEST(Volumes, SizesAndThePlanThatCutsAtThemKeepingTheTextsInTheInstaller)
 {
+    EXPECT_EQ((std::vector<uint64_t>{ParseSize("1474560"), ParseSize("1440k"), ParseSize("100M"),
+                                     ParseSize("2G")}),
+              (std::vector<uint64_t>{1474560, 1474560, 104857600, 2147483648}));
+    for (const char *bad : {"", "k", "0", "1.44M", "10 M", "10KB", "-5", "99999999999999"})
+        EXPECT_THROW(ParseSize(bad), Error) << bad;
     EXPECT_THROW(VolumeName("dir.d/abc", 1), Error);
+    EXPECT_THROW(PlanVolumes(1000 + 255 * 10 + 1, 1000, 10), Error) << "256 continuation volumes";
     const struct {
         uint64_t totalSize, cabinetOffset, volumeSize, installerSize;
         std::vector<uint64_t> continuations;
     } rows[] = {
-        {300000, 70000, 100000, 100000, {100000, 100000}},
-        {250001, 70000, 100000, 100000, {100000, 50001}},
-        {100000, 70000, 10000, 70000, {10000, 10000, 10000}},  // all the texts, though past the size
-        {90000, 70000, 100000, 90000, {}},
+        {300000, 70000, 100000, 100000, {100000, 100000}}, {250001, 70000, 100000, 100000, {100000, 50001}},
         // The installer file's share ends on a boundary of 8: signed, it needs no padding, which
-        // the installer would join as package bytes.
-        {300000, 70000, 100007, 100000, {100007, 99993}},
-        {100000, 70001, 10000, 70008, {10000, 10000, 9992}},
+        // the installer would join as package bytes. (Pack's round trip has volumes smaller than
+        // the texts, and one that holds everything.)
+        {300000, 70000, 100007, 100000, {100007, 99993}}, {100000, 70001, 10000, 70008, {10000, 10000, 9992}},
         {1000 + 255 * 10, 1000, 10, 1000, std::vector<uint64_t>(255, 10)},
     };
     for (const auto &row : rows) {
         VolumePlan plan = PlanVolumes(row.totalSize, row.cabinetOffset, row.volumeSize);
-        EXPECT_EQ(plan.installerSize, row.installerSize) << row.totalSize << " " << row.volumeSize;
-        EXPECT_EQ(plan.continuationSizes, row.continuations) << row.totalSize << " " << row.volumeSize;
+        EXPECT_TRUE(plan.installerSize == row.installerSize && plan.continuationSizes == row.continuations)
+            << row.totalSize << " " << row.volumeSize;
     }
-    EXPECT_THROW(PlanVolumes(1000 + 255 * 10 + 1, 1000, 10), Error) << "256 continuation volumes";
-}
-
-TEST(CommandLine, Sizes)
-{
-    EXPECT_EQ(ParseSize("1474560"), 1474560u);
-    EXPECT_EQ(ParseSize("1440k"), 1474560u);
-    EXPECT_EQ(ParseSize("100M"), 104857600u);
-    EXPECT_EQ(ParseSize("2G"), 2147483648u);
-    for (const char *bad : {"", "k", "0", "1.44M", "10 M", "10KB", "-5", "99999999999999"})
-        EXPECT_THROW(ParseSize(bad), Error) << bad;
 }
 
 void WriteFile(const std::string &path, const std::string &bytes)
@@ -146,23 +133,9 @@ ProgramRun RunTool(std::vector<std::string> arguments, const std::string &enviro
     return RunProgram(arguments);
 }
 
-// Half text, half noise: MSZIP has something to do, and no two files are alike.
-std::string SampleData(size_t size, uint32_t seed)
+bool Says(const ProgramRun &run, int exitStatus, const std::string &text)
 {
-    std::string bytes(size, 0);
-    for (size_t i = 0; i < size; i++) {
-        seed = seed * 1103515245 + 12345;
-        bytes[i] = (i / 64) % 2 ? (char)(seed >> 24) : "quarvel "[i % 8];
-    }
-    return bytes;
-}
-
-PackageHeader HeaderOf(const std::string &package)
-{
-    PackageHeader header{};
-    if (package.size() >= textOffset)
-        ParsePackageHeader((const uint8_t *)package.data() + headerOffset, &header);
-    return header;
+    return run.exitStatus == exitStatus && run.output.find(text) != std::string::npos;
 }
 
 const char infText[] = "[Version]\r\nSignature=\"$CHICAGO$\"\r\n";
@@ -175,32 +148,21 @@ protected:
         ASSERT_TRUE(mkdtemp(d.data()));
         payload = d + "/payload", output = d + "/setup.exe";
         WriteFile(payload + "/setup.inf", infText);
-        WriteFile(payload + "/data.bin", SampleData(100000, 1));
+        std::string data(100000, 0);  // half text, half noise: MSZIP has something to do
+        for (uint32_t i = 0, seed = 1; i < data.size(); i++, seed = seed * 1103515245 + 12345)
+            data[i] = (i / 64) % 2 ? (char)(seed >> 24) : "quarvel "[i % 8];
+        WriteFile(payload + "/data.bin", data);
         WriteFile(payload + "/empty.txt", "");
     }
     void TearDown() override { fs::remove_all(d); }
 
     // Packs into `output`, failing the test when pack fails; the installer file's bytes.
-    std::string Pack(std::vector<std::string> arguments,
-                     const std::string &environment = "SOURCE_DATE_EPOCH=1700000000")
+    std::string Pack(std::vector<std::string> arguments, const std::string &environment)
     {
         arguments.insert(arguments.begin(), {"pack", "-q", "-o", output});
         ProgramRun run = RunTool(arguments, environment);
         EXPECT_EQ(run.exitStatus, 0) << run.output;
         return ReadFile(output);
-    }
-
-    // Extracts `output` into d/DIRECTORY: the payload's files, with this time if given.
-    void ExpectExtracted(const std::string &directory, int64_t modified = 0)
-    {
-        std::string out = d + "/" + directory;
-        EXPECT_EQ(RunTool({"extract", output, "-d", out}).output, "extracted 3 files into " + out + "\n");
-        EXPECT_EQ(std::system(("diff -r " + payload + " " + out).c_str()), 0);
-        for (const char *name : {"setup.inf", "data.bin", "empty.txt"}) {
-            struct stat info{};
-            stat((out + "/" + name).c_str(), &info);
-            EXPECT_TRUE(!modified || info.st_mtime == modified) << name;
-        }
     }
 
     std::string d = (fs::temp_directory_path() / "quarvel-test.XXXXXX").string(), payload, output;
@@ -213,25 +175,21 @@ TEST_F(Tool, EachWayOfPackingWritesWhatInspectAndExtractReadBack)
     WriteFile(d + "/message.txt", "Bonjour,\nvoici l'\xC3\xA9t\xC3\xA9.\n");
     WriteFile(d + "/licence.txt", "Licence\n\n\xC3\x80 accepter.");
     WriteFile(d + "/info.txt", "Version 1 \xE2\x80\x94 test");
-    const std::vector<std::string> texts = {
-        "--title", "Titre \xC3\xA9t\xC3\xA9", "--message", d + "/message.txt", "--licence", d + "/licence.txt",
-        "--info", d + "/info.txt", "--completion", "--require-admin", "--remove-install-button", "--advpack"};
     ASSERT_EQ(std::system(("touch -d @1600000000 '" + payload + "'/*").c_str()), 0);
     std::string cabinet = StoredCabinet(
         {{"setup.inf", infText}, {"data.bin", ReadFile(payload + "/data.bin")}, {"empty.txt", ""}});
     WriteFile(d + "/ready.cab", cabinet);
-    std::string certificate = "cd '" + d + "' && openssl req -x509 -newkey rsa:2048 -nodes -days 2 "
-                              "-subj /CN=Quarvel-Test -keyout key.pem -out cert.pem 2>/dev/null";
-    ASSERT_EQ(std::system(certificate.c_str()), 0) << certificate;
-    const std::string epoch = "SOURCE_DATE_EPOCH=1709214331", scrambled = "the cabinet is scrambled";
+    ASSERT_EQ(std::system(("cd '" + d + "' && openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "
+                           "/CN=Quarvel-Test -keyout key.pem -out cert.pem 2>/dev/null").c_str()), 0);
+    const std::string epoch = "SOURCE_DATE_EPOCH=1709214331";
     const struct {
         std::vector<std::string> arguments;
         std::string environment;
         int64_t modified;   // the extracted files' time
-        std::string shown;  // by inspect
+        const char *shown;  // by inspect
     } rows[] = {
         {{"--compression", "none", payload}, epoch, 1709214330, "2024-02-29 13:45:30"},  // odd seconds down
-        {{"--compression", "none", "--scramble-cabinet", payload}, epoch, 1709214330, scrambled},
+        {{"--compression", "none", "--scramble-cabinet", payload}, epoch, 1709214330, "cabinet is scrambled"},
         {{"--compression", "none", "--volume-size", "10M", payload}, epoch, 1709214330, "stored plain"},
         // Volumes smaller than the texts: the installer file holds them all the same.
         {{"--compression", "none", "--volume-size", "60000", payload}, epoch, 1709214330, "ok   volumes"},
@@ -246,6 +204,9 @@ TEST_F(Tool, EachWayOfPackingWritesWhatInspectAndExtractReadBack)
         {{"--sign-cert", d + "/cert.pem", "--sign-key", d + "/key.pem", payload}, epoch, 1709214330,
          "ok   signed   by CN=Quarvel-Test: a certificate table of"},
     };
+    const std::vector<std::string> texts = {
+        "--title", "Titre \xC3\xA9t\xC3\xA9", "--message", d + "/message.txt", "--licence", d + "/licence.txt",
+        "--info", d + "/info.txt", "--completion", "--require-admin", "--remove-install-button", "--advpack"};
     std::vector<std::string> packages;
     for (const auto &row : rows) {
         std::vector<std::string> arguments = texts;
@@ -253,81 +214,72 @@ TEST_F(Tool, EachWayOfPackingWritesWhatInspectAndExtractReadBack)
         packages.push_back(Pack(arguments, row.environment));
         EXPECT_TRUE(&row == &rows[8] || Pack(arguments, row.environment) == packages.back()) << row.shown;
         ProgramRun inspect = RunTool({"inspect", output});
-        EXPECT_EQ(inspect.exitStatus, 0) << inspect.output;
-        EXPECT_NE(inspect.output.find(row.shown), std::string::npos) << inspect.output;
-        ExpectExtracted("out" + std::to_string(packages.size()), row.modified);
+        EXPECT_TRUE(Says(inspect, 0, row.shown)) << inspect.output;
+        std::string out = d + "/out" + std::to_string(packages.size());
+        EXPECT_EQ(RunTool({"extract", output, "-d", out}).output, "extracted 3 files into " + out + "\n");
+        EXPECT_EQ(std::system(("diff -r " + payload + " " + out).c_str()), 0);
+        for (const char *name : {"setup.inf", "data.bin", "empty.txt"})
+            EXPECT_EQ(StatPath(out + "/" + name).modified, row.modified) << name;
         EXPECT_TRUE(&row != &rows[2] || !fs::exists(d + "/setup.001")) << "a volume size that holds all";
     }
     std::string verify = "osslsigncode verify -CAfile " + d + "/cert.pem " + output + " >/dev/null";
     EXPECT_EQ(std::system(verify.c_str()), 0) << "the digest must cover the whole installer";
 
-    // Behind the built-in stub and an empty library slot, the header and the texts in code page
-    // 1252 with CR LF, as the installer shows them; inspect gives them back as they were.
-    PackageHeader header = HeaderOf(packages[0]);
-    EXPECT_EQ((std::vector<int>{header.showCompletion, header.requireAdmin, header.removeInstallButton,
-                                header.multiVolume, header.useAdvpack, header.cabinetScrambled}),
-              (std::vector<int>{1, 1, 1, 0, 1, 0}));
+    // Behind the built-in stub and an empty library slot, the header with the flags asked for
+    // (completion, admin, no install button, advpack) and the texts in code page 1252 with CR LF,
+    // as the installer shows them; inspect gives them back as they were.
     ::PackageTexts stored = {"Titre \xE9t\xE9", "setup.inf", "Version 1 \x97 test",
                              "Bonjour,\r\nvoici l'\xE9t\xE9.\r\n", "Licence\r\n\r\n\xC0 accepter."};
+    PackageHeader header = WithLengths({{}, 1, 0, 0, 1, 0, 0, 0, 1, 0, 1, 0, 0}, stored, "");
     std::string plain = packages[0].substr(CabinetOffset(&header));
     EXPECT_TRUE(packages[0] ==
                 PackageFile(WithLengths(header, stored, plain), stored, plain, ReadFile(QUARVEL_STUB)));
     WriteFile(output, packages[0]);
-    ProgramRun inspect = RunTool({"inspect", "--json", output});
+    ProgramRun run = RunTool({"inspect", "--json", output});
     for (const char *fragment :
          {"\"title\": \"Titre \xC3\xA9t\xC3\xA9\"", "\"infoText\": \"Version 1 \xE2\x80\x94 test\"",
           "\"message\": \"Bonjour,\\nvoici l'\xC3\xA9t\xC3\xA9.\\n\"", "\"name\": \"data.bin\"",
           "\"licence\": \"Licence\\n\\n\xC3\x80 accepter.\""})
-        EXPECT_NE(inspect.output.find(fragment), std::string::npos) << fragment << "\n" << inspect.output;
+        EXPECT_NE(run.output.find(fragment), std::string::npos) << fragment << "\n" << run.output;
 
     // A scrambled cabinet is the plain one XOR the key of the total size; a volume size that
     // holds everything makes the plain package; a ready cabinet is stored as it is.
-    header = HeaderOf(packages[1]);
-    ASSERT_NE(CabinetKey(header.totalSize), 0) << "a key of 0 hides scrambling: change the payload's size";
+    uint8_t key = CabinetKey((uint32_t)packages[1].size());
+    ASSERT_NE(key, 0) << "a key of 0 hides scrambling: change the payload's size";
     std::string unscrambled = packages[1];
     unscrambled[headerOffset + hdrCabinetScrambled] = 0;
     for (size_t i = CabinetOffset(&header); i < unscrambled.size(); i++)
-        unscrambled[i] ^= CabinetKey(header.totalSize);
-    EXPECT_TRUE(unscrambled == packages[0]);
-    EXPECT_TRUE(packages[2] == packages[0]);
+        unscrambled[i] ^= key;
+    EXPECT_TRUE(unscrambled == packages[0] && packages[2] == packages[0]);
     EXPECT_TRUE(packages[7].substr(packages[7].size() - cabinet.size()) == cabinet);
 
     // The installer file ends at a signature's boundary behind the texts, and the volumes after
     // it join to the single-file package; inspect and extract name a missing one.
-    header = HeaderOf(packages[3]);
     EXPECT_EQ(packages[3].size(), CertificateTableOffsetAfter(CabinetOffset(&header)));
-    EXPECT_EQ(ReadFile(d + "/setup.001").size(), 60000u);
+    EXPECT_TRUE(ReadFile(d + "/setup.001").size() == 60000 && !fs::exists(d + "/setup.003"));
     std::string joined = packages[3] + ReadFile(d + "/setup.001") + ReadFile(d + "/setup.002");
-    EXPECT_FALSE(fs::exists(d + "/setup.003"));
-    EXPECT_EQ(header.multiVolume, 1);
+    EXPECT_EQ(joined[headerOffset + hdrMultiVolume], 1);
     joined[headerOffset + hdrMultiVolume] = 0;
     EXPECT_TRUE(joined == packages[0]);
     WriteFile(output, packages[3]);
     fs::remove(d + "/setup.002");
-    inspect = RunTool({"inspect", output});
-    ProgramRun extract = RunTool({"extract", output, "-d", d + "/x"});
-    EXPECT_EQ(inspect.exitStatus, 1);
-    EXPECT_NE(inspect.output.find("setup.002 is missing"), std::string::npos) << inspect.output;
-    EXPECT_EQ(extract.exitStatus, 1);
-    EXPECT_NE(extract.output.find("setup.002: the volume is missing"), std::string::npos) << extract.output;
+    run = RunTool({"inspect", output});
+    EXPECT_TRUE(Says(run, 1, "setup.002 is missing")) << run.output;
+    run = RunTool({"extract", output, "-d", d + "/x"});
+    EXPECT_TRUE(Says(run, 1, "setup.002: the volume is missing")) << run.output;
 
     // Inspect names each fault of a damaged package (past its end: a byte too many).
-    header = HeaderOf(packages[1]);
     const std::pair<const char *, size_t> damages[] = {
         {"FAIL magic", headerOffset}, {"FAIL size", packages[1].size()},
-        {"FAIL key", headerOffset + hdrTotalSize},   // the key of another size
-        {"FAIL inf", textOffset + header.titleLength},  // an INF name not in the cabinet
+        {"FAIL key", headerOffset + hdrTotalSize},       // the key of another size
+        {"FAIL inf", textOffset + stored.title.size()},  // an INF name not in the cabinet
     };
     for (const auto &[failure, at] : damages) {
         std::string damaged = packages[1];
-        if (at < damaged.size())
-            damaged[at] ^= 1;
-        else
-            damaged += '\0';
+        at < damaged.size() ? (void)(damaged[at] ^= 1) : damaged.push_back('\0');
         WriteFile(output, damaged);
-        inspect = RunTool({"inspect", output});
-        EXPECT_EQ(inspect.exitStatus, 1) << failure << "\n" << inspect.output;
-        EXPECT_NE(inspect.output.find(failure), std::string::npos) << failure << "\n" << inspect.output;
+        run = RunTool({"inspect", output});
+        EXPECT_TRUE(Says(run, 1, failure)) << failure << "\n" << run.output;
     }
 }
 
@@ -335,17 +287,16 @@ TEST_F(Tool, EachWayOfPackingWritesWhatInspectAndExtractReadBack)
 // One row per check in the tool: the rules' other cases are the library's tables above.
 TEST_F(Tool, EachErrorIsOneLineThatNamesItsCauseAndWritesNothing)
 {
-    const std::string p = payload;
     // An application whose INF leads a file out of its folder.
     std::string evilInf = "; Written by quarvel pack --app\r\n[App.Entry]\r\n"
                           "HKLM,\"k\",\"InstallLocation\",0,\"%16422%\\X\"\r\n[SourceDisksNames]\r\n"
                           "1=\"X\",\"X.cab\",,\r\n[SourceDisksFiles]\r\nf1=1\r\n[DestinationDirs]\r\n"
                           "App.Files1=16422,\"X\\..\"\r\n[App.Files1]\r\n\"evil.txt\",f1\r\n";
     const std::pair<std::string, std::string> files[] = {
-        {"setup.exe", "an older installer"}, {"long-info.txt", std::string(256, 'i')},
-        {"tick.txt", "ok\nnot \xE2\x9C\x93 ok\n"}, {"big.dll", "MZ" + std::string(40959, '\0')},
-        {"not-a.dll", "PE"}, {"second.inf", infText}, {"README.TXT", "upper"}, {"lower/readme.txt", "lower"},
-        {"a,b.inf", infText}, {"nested/setup.inf", infText}, {"nested/sub/x", ""},
+        {"setup.exe", "an older installer"}, {"tick.txt", "ok\nnot \xE2\x9C\x93 ok\n"}, {"not-a.dll", "PE"},
+        {"big.dll", "MZ" + std::string(40959, '\0')}, {"second.inf", infText}, {"a,b.inf", infText},
+        {"README.TXT", "upper"}, {"lower/readme.txt", "lower"}, {"nested/setup.inf", infText},
+        {"nested/sub/x", ""},
         {"set.cab", StoredCabinet({{"setup.inf", "aaaaaaaaaa"}}, "next.cab")},
         {"dir.cab", StoredCabinet({{"setup.inf", ""}, {"sub\\x.txt", "xxx"}})},
         {"up.exe", PackageAround(StoredCabinet({{"setup.inf", "s"}, {"..\\x", "xxxx"}}), "setup.inf", true)},
@@ -357,29 +308,26 @@ TEST_F(Tool, EachErrorIsOneLineThatNamesItsCauseAndWritesNothing)
         WriteFile(d + "/" + name, bytes);
     for (int i = 0; i < 256; i++)
         WriteFile(d + "/many/f" + std::to_string(i) + ".inf", "");
-    auto pack = [&](std::vector<std::string> arguments) {
+    using Arguments = std::vector<std::string>;
+    auto pack = [&](Arguments arguments) {
         arguments.insert(arguments.begin(), {"pack", "-q", "-o", output});
         return arguments;
     };
-    auto extract = [&](const std::string &package) {
-        return std::vector<std::string>{"extract", "-q", d + "/" + package, "-d", d + "/out"};
-    };
+    auto extract = [&](const char *file) { return Arguments{"extract", "-q", d + "/" + file, "-d", d}; };
     // pack --app of a tree of these files (a name ending in '/' an empty folder).
     int trees = 0;
-    using Names = std::vector<std::string>;
-    auto app = [&](const Names &files, Names options = {}, const std::string &name = "X") {
+    auto app = [&](const Arguments &files, Arguments options = {}, const std::string &name = "X") {
         std::string tree = d + "/trees/" + std::to_string(trees++) + "/";
         for (const std::string &file : files)
             file.back() == '/' ? (void)fs::create_directories(tree + file) : WriteFile(tree + file, {});
         options.insert(options.begin(), {"--app", tree, "--name", name});
         return pack(options);
     };
-    const std::string longName(120, 'n');
-    const struct Row {
-        std::vector<std::string> arguments;
+    const std::string p = payload, longName(120, 'n');
+    const struct {
+        Arguments arguments;
         int status;
-        const char *error;
-        const char *environment = "";
+        const char *error, *environment = "";
     } rows[] = {
         {pack({p, "nosuch.txt"}), 1, "nosuch.txt: no such file"},
         {pack({"--inf", "other.inf", p}), 1, "--inf \"other.inf\" is not among the files"},
@@ -391,7 +339,6 @@ TEST_F(Tool, EachErrorIsOneLineThatNamesItsCauseAndWritesNothing)
         {pack({p, d + "/README.TXT", d + "/lower"}), 1, "stored as \"README.TXT\" and \"readme.txt\""},
         {pack({"--inf", "f0.inf", d + "/many"}), 1, "256 files; the installer deletes at most 255"},
         {pack({"--title", std::string(256, 't'), p}), 1, "the title is 256 bytes"},
-        {pack({"--info", d + "/long-info.txt", p}), 1, "the info text is 256 bytes"},
         {pack({"--message", d + "/tick.txt", p}), 1, "tick.txt:2: \"\xE2\x9C\x93\" (U+2713) has no form in"},
         {pack({"--cabinet-library", d + "/big.dll", p}), 1, "big.dll: 40961 bytes, more than the 40960"},
         {pack({"--cabinet-library", d + "/not-a.dll", p}), 1, "not-a.dll: not a DLL image"},
@@ -401,27 +348,21 @@ TEST_F(Tool, EachErrorIsOneLineThatNamesItsCauseAndWritesNothing)
         {pack({"--sign-cert", p + "/empty.txt", "--sign-key", p + "/empty.txt", p}), 1,
          "needs osslsigncode (Debian package osslsigncode)", "PATH=/nonexistent"},
         // Usage.
-        {{"pack", p}, 2, "pack needs an output file"},
+        {{"pack", p}, 2, "pack needs an output file"}, {pack({"--bogus", p}), 2, "unknown option --bogus"},
         {pack({"--compression", "lzx", p}), 2, "--compression is none or mszip, not \"lzx\""},
-        {pack({"--bogus", p}), 2, "unknown option --bogus"},
         {pack({"--cabinet", "x.cab", p}), 2, "--cabinet takes the place of FILEs"},
-        {{"inspect"}, 2, "inspect takes one FILE"},
-        {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
+        {{"inspect"}, 2, "inspect takes one FILE"}, {{"frobnicate"}, 2, "unknown command \"frobnicate\""},
         // pack --app: Windows would install one file over the other (a folder's name counts, and
-        // case folds beyond ASCII)...
+        // case folds beyond ASCII), CreateFile would fail or open something else...
         {app({"\xC3\x89T\xC3\xA9/x", "\xC3\xA9t\xC3\xA9"}), 1, "for one name"},
-        // ... CreateFile would fail or open something else ...
-        {app({"lib/a\\b.txt"}), 1, "cannot hold"},
-        {app({"\xFF.txt"}), 1, "not UTF-8"},
+        {app({"\xFF.txt"}), 1, "not UTF-8"}, {app({"logs/"}), 1, "an empty folder"},
         {app({longName + "/" + longName + "/x.txt"}), 1, "Windows paths hold 259"},  // past MAX_PATH
-        {app({"logs/"}), 1, "an empty folder"},  // an INF copies files, never an empty folder
         // ... or the options make no sense.
         {app({"a.exe"}, {"--shortcut", "A=b.exe"}), 2, "is not a file of the tree"},
         {app({"a.exe"}, {"--shortcut", "a.exe"}), 2, "LABEL="},
         {app({"a.exe"}, {"--install-dir", "..\\x"}), 1, "is not a file name"},
         {app({"a.exe"}, {"--install-dir", "C:\\x"}), 2, "not a relative path"},
-        {app({"a.exe"}, {}, "A/B"), 2, "cannot hold"},
-        {app({"a.exe"}, {"extra.txt"}), 2, "takes the place of FILEs"},
+        {app({"a.exe"}, {}, "A/B"), 2, "cannot hold"}, {app({"a.exe"}, {"x.txt"}), 2, "the place of FILEs"},
         {pack({"--name", "X", p}), 2, "use it with --app"},
         // extract: a name, or an application's INF, that leads out of the directory; a package of
         // another size than it says.
@@ -429,71 +370,30 @@ TEST_F(Tool, EachErrorIsOneLineThatNamesItsCauseAndWritesNothing)
         {extract("evil.exe"), 1, "\"../evil.txt\" leads out of the directory"},
         {extract("long.exe"), 1, "an installer would refuse it as corrupt"},
     };
-    for (const Row &row : rows) {
+    for (const auto &row : rows) {
         std::vector<std::string> before = TreeOf(d);
         ProgramRun run = RunTool(row.arguments, row.environment);
-        EXPECT_EQ(run.exitStatus, row.status) << row.error << ": " << run.output;
-        EXPECT_EQ(run.output.rfind("quarvel: error: ", 0), 0u) << run.output;
-        EXPECT_EQ(std::count(run.output.begin(), run.output.end(), '\n'), 1) << run.output;
-        EXPECT_NE(run.output.find(row.error), std::string::npos) << run.output;
+        EXPECT_TRUE(Says(run, row.status, row.error) && run.output.rfind("quarvel: error: ", 0) == 0 &&
+                    std::count(run.output.begin(), run.output.end(), '\n') == 1)
+            << row.error << ": " << run.output;
         EXPECT_EQ(TreeOf(d), before) << row.error << ": a file written or left behind";
     }
 }
 
-// Each malformed cabinet of the shared set fails with an error or extracts plain files into
-// the directory; none crashes the tool or writes outside.
-TEST_F(Tool, ExtractSurvivesTheSharedMalformedCabinets)
-{
-    const std::string out = d + "/a/b/out";  // deep enough for "../../"
-    fs::create_directories(d + "/a/b");
-    for (const auto &entry : fs::directory_iterator(QUARVEL_SHARED_DIR "/testdata/cabs/bad")) {
-        WriteFile(output, PackageAround(ReadFile(entry.path()), "x.inf", false));
-        std::vector<std::string> before = TreeOf(d), after;
-        ProgramRun run = RunTool({"extract", "-q", output, "-d", out});
-        EXPECT_TRUE(run.exitStatus == 0 || run.output.rfind("quarvel: error: ", 0) == 0) << entry.path();
-        EXPECT_TRUE(run.exitStatus == 1 || entry.path().filename() != "dirwalk-vulns.cab") << "a traversal";
-        for (const std::string &path : TreeOf(d)) {
-            if (path.rfind(out + "/", 0) != 0)
-                after.push_back(path);
-            else
-                EXPECT_TRUE(path == out + "/" || path.back() != '/') << "only plain files: " << path;
-        }
-        EXPECT_EQ(after, before) << entry.path();
-        fs::remove_all(out);
-    }
-}
-
-TEST_F(Tool, HelpVersionAndTheBundledExample)
-{
-    EXPECT_EQ(RunTool({}).exitStatus, 2);
-    for (const char *command : {"--help", "pack", "inspect", "extract"}) {
-        ProgramRun help = RunTool({command, "--help"});
-        EXPECT_EQ(help.exitStatus, 0) << command;
-        EXPECT_NE(help.output.find(std::string("usage: quarvel ") + (*command == '-' ? "" : command)),
-                  std::string::npos) << help.output;
-    }
-    EXPECT_EQ(RunTool({"--version"}).output, "quarvel " QUARVEL_VERSION "\n");
-    std::string example = QUARVEL_SOURCE_DIR "/examples/hello/";
-    ProgramRun pack = RunTool({"pack", "-q", "-o", output, "--title", "Quarvel Hello", "--message",
-                            example + "message.txt", "--licence", example + "licence.txt", "--info",
-                            example + "info.txt", example + "payload"});
-    EXPECT_EQ(pack.exitStatus, 0) << pack.output;
-}
-
-// The golden tree: two folders and the one above them, names that need quoting in an INF (a
-// space, a comma, a semicolon, '%', '='), a shortcut and a program started after.
+// The golden tree: a folder two below the install folder and a file in it, names that need
+// quoting in an INF (a space, a comma, a semicolon, '%', '='), a shortcut and a program started
+// after.
 TEST_F(Tool, AppInfOfASmallTreeMatchesTheGoldenInf)
 {
-    WriteFile(d + "/tree/bin/demo.exe", "MZ demo");
+    WriteFile(d + "/tree/demo.exe", "MZ demo");
     WriteFile(d + "/tree/share/a, b; c/50% off=yes.txt", std::string(3000, 't'));
-    AppRequest request{d + "/tree", "Quarvel Demo", "1.2", "Quarvel \"Team\"", {}, {"Demo=bin\\demo.exe"},
-                       "bin/demo.exe"};
+    AppRequest request{d + "/tree", "Quarvel Demo", "1.2", "Quarvel \"Team\"", {}, {"Demo=demo.exe"},
+                       "demo.exe"};
     std::vector<uint8_t> inf = AppInf(ReadApp(request, 1700000000));
     std::string text(inf.begin(), inf.end()), golden = QUARVEL_SOURCE_DIR "/tests/native/golden/app.inf";
     if (getenv("QUARVEL_UPDATE_GOLDEN"))
         WriteFile(golden, text);
     EXPECT_EQ(text, ReadFile(golden)) << "the INF changed: review it, then run with QUARVEL_UPDATE_GOLDEN=1";
-
     // A name outside ASCII makes the INF UTF-16 with a byte-order mark: an ANSI INF is read in
     // the system's code page, which need not hold the name.
     WriteFile(d + "/tree/caf\xC3\xA9.txt", "");
@@ -508,18 +408,16 @@ TEST_F(Tool, AppTreeOfMoreFilesThanAFlatPackageHoldsComesBack)
     std::string tree = d + "/tree";
     for (int i = 0; i < 300; i++)
         WriteFile(tree + "/d" + std::to_string(i % 7) + "/e" + std::to_string(i % 3) + "/file " +
-                      std::to_string(i) + ".txt",
-                  std::string(i * 37, (char)('a' + i % 26)));
+                      std::to_string(i) + ".txt", std::string(i * 37, (char)('a' + i % 26)));
     WriteFile(tree + "/d0/caf\xC3\xA9.txt", "accents");
-    WriteFile(tree + "/d3/noise.bin", SampleData(3000000, 5));  // past the first cabinet's run
+    WriteFile(tree + "/d3/big.bin", std::string(3000000, 'b'));  // past the first cabinet's run
     Pack({"--app", tree, "--name", "Big", "--version", "1.2", "--publisher", "Q \"Team\"", "--install-dir",
-          "Vendor\\Demo 1", "--shortcut", "Cafe=d0\\caf\xC3\xA9.txt"});
+          "Vendor\\Demo 1", "--shortcut", "Cafe=d0\\caf\xC3\xA9.txt"}, "");
     ProgramRun inspect = RunTool({"inspect", output});
-    EXPECT_EQ(inspect.exitStatus, 0) << inspect.output;
     for (const char *line : {"application  Big\n", "version      1.2\n", "publisher    Q \"Team\"\n",
                              "install in   Program Files\\Vendor/Demo 1\n", "tree (302 files)", "Big-2.cab",
                              "shortcut     Cafe -> d0/caf\xC3\xA9.txt\n"})
-        EXPECT_NE(inspect.output.find(line), std::string::npos) << line;
+        EXPECT_TRUE(Says(inspect, 0, line)) << line << "\n" << inspect.output;
     ASSERT_EQ(RunTool({"extract", "-q", output, "-d", d + "/x"}).exitStatus, 0);
     EXPECT_EQ(std::system(("diff -r '" + tree + "' " + d + "/x").c_str()), 0);
 }
