@@ -95,7 +95,7 @@ void PostCommand(HWND dialog, int id)
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(dialog, id));
 }
 
-void PressKey(HWND dialog, UINT virtualKey)
+void PressEnter(HWND dialog)
 {
     GUITHREADINFO thread = {};
     thread.cbSize = sizeof thread;
@@ -103,9 +103,9 @@ void PressKey(HWND dialog, UINT virtualKey)
     if (GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &thread) &&
         thread.hwndFocus && IsChild(dialog, thread.hwndFocus))
         target = thread.hwndFocus;
-    UINT scanCode = MapVirtualKeyA(virtualKey, 0 /* MAPVK_VK_TO_VSC */);
-    PostMessageA(target, WM_KEYDOWN, virtualKey, 1 | scanCode << 16);
-    PostMessageA(target, WM_KEYUP, virtualKey, 1 | scanCode << 16 | 0xC0000000u);
+    UINT scanCode = MapVirtualKeyA(VK_RETURN, 0 /* MAPVK_VK_TO_VSC */);
+    PostMessageA(target, WM_KEYDOWN, VK_RETURN, 1 | scanCode << 16);
+    PostMessageA(target, WM_KEYUP, VK_RETURN, 1 | scanCode << 16 | 0xC0000000u);
 }
 
 std::vector<Box> FindMessageBoxes(const char *caption, DWORD processId)
@@ -119,10 +119,9 @@ std::vector<Box> FindMessageBoxes(const char *caption, DWORD processId)
     return boxes;
 }
 
-Box WaitForMessageBox(const char *caption, DWORD processId, DWORD timeout)
+Box FindMessageBox(const char *caption, DWORD processId)
 {
-    std::vector<Box> boxes;
-    WaitUntil([&] { return !(boxes = FindMessageBoxes(caption, processId)).empty(); }, timeout);
+    std::vector<Box> boxes = FindMessageBoxes(caption, processId);
     return boxes.empty() ? Box() : boxes[0];
 }
 

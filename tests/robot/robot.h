@@ -1,7 +1,6 @@
 // The test robot: finds the installer's windows and message boxes, in this process or in
 // another one, reads what they show and works them as a user would. Every call returns at
-// once except the Wait ones, which poll until their condition holds or the time-out passes
-// (a time-out of 0 looks once).
+// once except the Wait ones, which poll until their condition holds or the time-out passes.
 #pragma once
 
 #include <windows.h>
@@ -26,8 +25,7 @@ inline bool WaitUntilGone(HWND window, DWORD timeout = defaultTimeout)
 // Every visible top-level window with this class and caption (exact, letter case included),
 // from the top of the stacking order down; nullptr matches any class or caption, processId 0
 // any process.
-std::vector<HWND> FindTopWindows(const char *className, const char *caption,
-                                 DWORD processId = 0);
+std::vector<HWND> FindTopWindows(const char *className, const char *caption, DWORD processId = 0);
 // The first such dialog (class "#32770"), or nullptr.
 HWND WaitForDialog(const char *caption, DWORD processId = 0, DWORD timeout = defaultTimeout);
 
@@ -35,6 +33,7 @@ HWND WaitForDialog(const char *caption, DWORD processId = 0, DWORD timeout = def
 // the window's thread does not answer within a few seconds.
 std::string Text(HWND window);
 inline std::string ControlText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+inline bool HasControl(HWND dialog, int id) { return GetDlgItem(dialog, id) != nullptr; }
 inline bool IsControlEnabled(HWND dialog, int id)
 {
     return IsWindowEnabled(GetDlgItem(dialog, id));
@@ -45,13 +44,9 @@ bool Click(HWND dialog, int id);
 // Posts the command as the platform does for keys and close requests, whatever the buttons'
 // state: Escape and closing give command 2 (IDCANCEL), Enter the default button's command.
 void PostCommand(HWND dialog, int id);
-// Posts a key press and release to the dialog's focused control (or to the dialog), where
-// the dialog's message loop turns it into a command.
-void PressKey(HWND dialog, UINT virtualKey);
-inline void PressEscape(HWND dialog) { PressKey(dialog, VK_ESCAPE); }
-inline void PressEnter(HWND dialog) { PressKey(dialog, VK_RETURN); }
-// The caption's close box (and Alt+F4).
-inline void RequestClose(HWND window) { PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0); }
+// Posts Enter, pressed and released, to the dialog's focused control (or to the dialog), where
+// the dialog's message loop turns it into the default button's command.
+void PressEnter(HWND dialog);
 
 // ---- Message boxes: dialogs whose text is the static control 65535 ----
 
@@ -64,20 +59,8 @@ struct Box {
 // the top of the stacking order down.
 std::vector<Box> FindMessageBoxes(const char *caption = nullptr, DWORD processId = 0);
 // The first such box, or one with a null window.
-Box WaitForMessageBox(const char *caption = nullptr, DWORD processId = 0,
-                      DWORD timeout = defaultTimeout);
+Box FindMessageBox(const char *caption = nullptr, DWORD processId = 0);
 // Presses one of the box's buttons (IDOK, IDCANCEL...) and waits until the box has gone.
 bool AnswerMessageBox(HWND box, int button, DWORD timeout = defaultTimeout);
-
-// Kept until their last callers look with a time-out of 0 and ask GetDlgItem.
-inline HWND FindDialog(const char *caption, DWORD processId = 0)
-{
-    return WaitForDialog(caption, processId, 0);
-}
-inline bool HasControl(HWND dialog, int id) { return GetDlgItem(dialog, id) != nullptr; }
-inline Box FindMessageBox(const char *caption = nullptr, DWORD processId = 0)
-{
-    return WaitForMessageBox(caption, processId, 0);
-}
 
 }  // namespace robot
