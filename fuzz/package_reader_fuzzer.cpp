@@ -2,7 +2,8 @@
 // the tool answers with an exit status, never a crash, and extract writes only inside its
 // directory. The input is the package from its header on; the program image and the library
 // slot in front of it are zeros. Everything runs in this process, on one installer file whose
-// zeros are written once: an input costs a truncation and a write, not a new 68 KB file.
+// zeros are written once: an input costs a write and a truncation, not a new 68 KB file. The
+// scratch directory is in memory (/dev/shm) where there is one: no journal behind each input.
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdint.h>
@@ -39,8 +40,15 @@ static void RemoveTree(const std::string &path)
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    char pattern[] = "/tmp/quarvel-fuzz-XXXXXX";
-    scratch = mkdtemp(pattern);
+    char inMemory[] = "/dev/shm/quarvel-fuzz-XXXXXX", onDisk[] = "/tmp/quarvel-fuzz-XXXXXX";
+    const char *made = mkdtemp(inMemory);
+    if (!made && !(made = mkdtemp(onDisk)))
+        abort();
+    scratch = made;
+    atexit([] { RemoveTree(scratch); });
+    // The tool's own temporary files (an application's INF and cabinets) go there too: in
+    // memory, and where the check after each input sees one left behind.
+    setenv("TMPDIR", made, 1);
     package = scratch + "/setup.exe";
     packageFile = open(package.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
     static const std::vector<uint8_t> front(headerOffset, 0);
@@ -52,8 +60,9 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     std::string out = scratch + "/out";
-    if (ftruncate(packageFile, headerOffset) != 0 ||
-        pwrite(packageFile, data, size, headerOffset) != (ssize_t)size)
+    // Written before the cut, so that the pages both inputs share stay allocated.
+    if (pwrite(packageFile, data, size, headerOffset) != (ssize_t)size ||
+        ftruncate(packageFile, headerOffset + size) != 0)
         abort();
 
     int status = quarvel::RunCommandLine({"inspect", package}, {});
@@ -63,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (status < 0 || status > 2)
         abort();
 
-    // Only the package and the output directory may exist in the scratch directory.
+    // Only the package and the output directory may exist in the scratch directory: nothing
+    // written outside the output directory, no temporary file left behind.
     DIR *directory = opendir(scratch.c_str());
     while (dirent *entry = readdir(directory)) {
         std::string name = entry->d_name;
