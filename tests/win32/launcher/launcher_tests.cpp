@@ -3,7 +3,6 @@
 // and the directory changes. The real installers run in the end-to-end tests.
 #include <gtest/gtest.h>
 
-#include "driver.h"
 #include "import_slot.h"
 #include "launcher.h"
 #include "robot.h"
@@ -15,10 +14,7 @@ static DWORD WINAPI WaitOrFail(DWORD count, const HANDLE *handles, BOOL all, DWO
                                DWORD wakeMask)
 {
     static auto systemWait = QUARVEL_SYSTEM_FUNCTION("user32.dll", MsgWaitForMultipleObjects);
-    if (!failWaits)
-        return systemWait(count, handles, all, timeout, wakeMask);
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return WAIT_FAILED;
+    return failWaits ? WAIT_FAILED : systemWait(count, handles, all, timeout, wakeMask);
 }
 QUARVEL_IMPORT_SLOT(MsgWaitForMultipleObjects, 20) = WaitOrFail;
 
@@ -31,20 +27,17 @@ static BOOL WINAPI ReportPlatform(OSVERSIONINFOA *version)
 }
 QUARVEL_IMPORT_SLOT(GetVersionExA, 4) = ReportPlatform;
 
-namespace {
+static const std::string advpack = "rundll32.exe advpack,LaunchINFSection ";
+static const std::string hinf = ",InstallHinfSection DefaultInstall 132 ";
 
-const std::string advpack = "rundll32.exe advpack,LaunchINFSection ";
-const std::string hinf = ",InstallHinfSection DefaultInstall 132 ";
-
-std::string WithoutBackslash(std::string directory)
+static std::string WithoutBackslash(const std::string &path)
 {
-    directory.pop_back();
-    return directory;
+    return path.substr(0, path.size() - 1);
 }
 
 // The state the launcher reads; the system directory is given with its final backslash.
-void SetLaunchState(bool useAdvpack, const std::string &work, const std::string &inf,
-                    const std::string &system, const std::string &start)
+static void SetLaunchState(bool useAdvpack, const std::string &work, const std::string &inf,
+                           const std::string &system, const std::string &start)
 {
     if (!state.workDirectory)
         AllocateBuffers();
@@ -55,236 +48,138 @@ void SetLaunchState(bool useAdvpack, const std::string &work, const std::string 
     CopyText(state.currentDirectory, currentDirectorySize, start.c_str());
 }
 
-TEST(InfCommandLines, EachRouteOnEachPlatformWhole)
+// The longest work directory and INF name that the state holds: neither route's line is cut.
+TEST(InfCommandLines, TheLongestAreWhole)
 {
-    std::string withSetupx = ScratchDirectory("setupx"), without = ScratchDirectory("no-setupx");
-    WriteFileBytes(withSetupx + "setupx.dll", "");  // its presence alone decides
-    std::string longWork = "C:\\" + std::string(256, 'w') + "\\";  // as long as the state holds
-    std::string longInf = std::string(256, 'i') + ".inf", path = "C:\\Work Dir\\my setup.inf";
-    struct Row {
-        const char *fault;
-        bool advpack, setupx, longest;
-        DWORD platform;
-        int which;
-        std::string expected;
-    } rows[] = {
-        {"no NT section on NT", true, false, false, VER_PLATFORM_WIN32_NT, firstInfCommand,
-         advpack + path + ",DefaultInstall2.ntx86"},
-        {"the NT section outside NT", true, false, false, VER_PLATFORM_WIN32_WINDOWS,
-         firstInfCommand, advpack + path + ",DefaultInstall2"},
-        {"the second section", true, false, false, VER_PLATFORM_WIN32_NT, secondInfCommand,
-         advpack + path + ",DefaultInstallX"},
-        {"setupx.dll not seen", false, true, false, VER_PLATFORM_WIN32_NT, firstInfCommand,
-         "rundll.exe setupx.dll" + hinf + path},
-        {"setupx.dll taken for granted", false, false, false, VER_PLATFORM_WIN32_NT,
-         firstInfCommand, "rundll32.exe setupapi" + hinf + path},
-        {"the longest advpack line cut", true, false, true, VER_PLATFORM_WIN32_NT,
-         firstInfCommand, advpack + longWork + longInf + ",DefaultInstall2.ntx86"},
-        {"the longest setupapi line cut", false, false, true, VER_PLATFORM_WIN32_NT,
-         firstInfCommand, "rundll32.exe setupapi" + hinf + longWork + longInf},
-    };
-    for (const Row &row : rows) {
-        SetLaunchState(row.advpack, row.longest ? longWork : "C:\\Work Dir\\",
-                       row.longest ? longInf : "my setup.inf", row.setupx ? withSetupx : without,
-                       "");
-        reportedPlatform = row.platform;
+    std::string work = "C:\\" + std::string(256, 'w') + "\\", inf = std::string(256, 'i') + ".inf";
+    for (bool useAdvpack : {true, false}) {
+        SetLaunchState(useAdvpack, work, inf, ScratchDirectory("launcher-no-setupx"), "");
         char line[infCommandLineSize];
-        BuildInfCommandLine(row.which, line);
-        EXPECT_EQ(line, row.expected) << row.fault;
+        BuildInfCommandLine(firstInfCommand, line);
+        EXPECT_EQ(line, useAdvpack ? advpack + work + inf + ",DefaultInstall2.ntx86"
+                                   : "rundll32.exe setupapi" + hinf + work + inf);
     }
-    reportedPlatform = VER_PLATFORM_WIN32_NT;
 }
 
-// ---- Running, waiting, launching ----------------------------------------------------------
+// The file where the window's handler marks the characters typed and the exit actions their
+// runs, and the message that a typed character posts to end the program.
+static std::string marks;
+static UINT endingMessage;
+static void Mark(char mark) { WriteFileBytes(marks, ReadFileBytes(marks) + mark); }
 
-std::vector<std::string> LogLines(const std::string &log)
+static LRESULT CALLBACK EndOnCharacter(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    std::vector<std::string> lines;
-    std::string text = ReadFileBytes(log);
-    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-        lines.push_back(text.substr(at, end - at));
-    return lines;
+    if (message == WM_CHAR) {
+        Mark((char)wParam);
+        PostThreadMessageA(GetCurrentThreadId(), endingMessage, 30 + endingMessage, 0);
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
 }
-
-std::string exitMarker;
-void ExitActionRan(char action)
-{
-    WriteFileBytes(exitMarker, ReadFileBytes(exitMarker) + action);
-}
-void FirstExitAction() { ExitActionRan('1'); }
-void SecondExitAction() { ExitActionRan('2'); }
 
 class Launch : public testing::Test {
 protected:
     void SetUp() override
     {
         std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
-        root = ScratchDirectory(name);
-        log = root + "child.log";
+        start = ScratchDirectory(name);
+        log = start + "child.log";
         work = ScratchDirectory("work dir-" + name);
-        start = ScratchDirectory("start-" + name);
-        startDirectory = CurrentDirectory();
-        MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);  // a queue for the child to post to
+        PlantChild(work + "rundll32.exe");
+        PlantChild(work + "rundll.exe");
+        SetChild(300);
     }
-    void TearDown() override
+    // Tells the stand-ins started from now on how long to run and which window to send a key.
+    void SetChild(DWORD sleepMs, HWND window = nullptr)
     {
-        SetCurrentDirectoryA(startDirectory.c_str());
-        SetEnvironmentVariableA("QUARVEL_CHILD", nullptr);
-    }
-    // Tells the stand-ins started from now on how long to run, how to end and what to post.
-    void SetChild(DWORD sleepMs, DWORD exitCode, HWND window = nullptr, UINT message = 0,
-                  WPARAM wParam = 0)
-    {
-        char told[1024];
-        snprintf(told, sizeof told, "%lu %lu %lu %lu %u %u %s", sleepMs, exitCode,
-                 (DWORD)(UINT_PTR)window, GetCurrentThreadId(), message, wParam, log.c_str());
-        SetEnvironmentVariableA("QUARVEL_CHILD", told);
+        std::string told = std::to_string(sleepMs) + " " + std::to_string((UINT_PTR)window);
+        SetEnvironmentVariableA("QUARVEL_CHILD", (told + " " + log).c_str());
     }
     void PlantChild(const std::string &path)
     {
         ASSERT_TRUE(CopyFileA(child.c_str(), path.c_str(), FALSE)) << path;
     }
-    bool RunChild()
+    // The child's key press during the wait becomes a character, whose handler asks the program
+    // to end: it ends with the request's wParam, through its exit actions newest first, and
+    // leaves the child running. A death test's process runs the test again: one a test.
+    void ExpectEndedBy(UINT message)
     {
-        std::string commandLine = "child";
-        return RunAndWait(child.c_str(), &commandLine[0]);
-    }
-    // The program ends with the message's wParam, through its exit actions newest first; the
-    // child goes on. One death test a test: the death test's process runs the test again.
-    void ExpectMessageEndsTheProgram(UINT message, int exitCode)
-    {
-        testing::FLAGS_gtest_death_test_style = "threadsafe";
-        exitMarker = root + "exit-actions";
-        SetChild(1500, 0, nullptr, message, exitCode);
+        marks = log;
+        endingMessage = message;
         EXPECT_EXIT(
             {
-                RegisterExitAction(FirstExitAction);
-                RegisterExitAction(SecondExitAction);
-                RunChild();
+                HWND window = CreateWindowA("STATIC", "", 0, 0, 0, 10, 10, nullptr, nullptr,
+                                            nullptr, nullptr);
+                SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)EndOnCharacter);
+                SetChild(1500, window);
+                RegisterExitAction([] { Mark('1'); });
+                RegisterExitAction([] { Mark('2'); });
+                char commandLine[] = "child";
+                RunAndWait(child.c_str(), commandLine);
             },
-            testing::ExitedWithCode(exitCode), "");
-        EXPECT_EQ(ReadFileBytes(exitMarker), "21");
-        EXPECT_TRUE(robot::WaitUntil([&] { return LogLines(log).size() == 2; }))
-            << "the child was stopped";
+            testing::ExitedWithCode(30 + message), "");
+        auto ended = [&] { return ReadFileBytes(log).find("\tchild\nq21end\n") != log.npos; };
+        EXPECT_TRUE(robot::WaitUntil(ended)) << ReadFileBytes(log);
     }
 
-    std::string root, log, work, start, startDirectory;
+    std::string start, log, work;
     std::string child = TestProgramDirectory() + "launcher_child.exe";
 };
 
-// Only the child's end ends the wait: not its exit code (259 is STILL_ACTIVE, which an exit-code
-// poll takes for a running child), nor a wait that fails (the next installer would overlap this
-// one, and the Close command would delete the files under it).
-TEST_F(Launch, TheWaitEndsWithTheChildAndOnlyThen)
-{
-    for (bool failing : {false, true}) {
-        DeleteFileA(log.c_str());
-        SetChild(1000, 259);
-        failWaits = failing;
-        EXPECT_TRUE(RunChild());
-        failWaits = false;
-        EXPECT_EQ(LogLines(log).size(), 2u) << "returned before the child ended; failing wait "
-                                            << failing;
-    }
-}
+TEST_F(Launch, QuitDuringTheWaitEndsTheProgram) { ExpectEndedBy(WM_QUIT); }
+TEST_F(Launch, EndOfSessionDuringTheWaitEndsTheProgram) { ExpectEndedBy(WM_QUERYENDSESSION); }
 
-// The characters that TranslateMessage made of key presses while the child ran.
-std::string childLog, typedWhileChildRan;
-
-LRESULT CALLBACK RecordingWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_CHAR && LogLines(childLog).size() == 1)
-        typedWhileChildRan += (char)wParam;
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-TEST_F(Launch, MessagesAreTranslatedAndDispatchedWhileTheChildRuns)
-{
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = RecordingWindowProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "QuarvelLauncherTestWindow";
-    RegisterClassA(&windowClass);
-    HWND window = CreateWindowA(windowClass.lpszClassName, "", 0, 0, 0, 10, 10, nullptr,
-                                nullptr, windowClass.hInstance, nullptr);
-    ASSERT_NE(window, nullptr);
-    childLog = log;
-    SetChild(1500, 0, window, WM_KEYDOWN, 'Q');
-    EXPECT_TRUE(RunChild());
-    DestroyWindow(window);
-    EXPECT_EQ(typedWhileChildRan, "q");
-}
-
-TEST_F(Launch, QuitDuringTheWaitEndsTheProgram)
-{
-    ExpectMessageEndsTheProgram(WM_QUIT, 37);
-}
-
-TEST_F(Launch, EndOfSessionQueryDuringTheWaitEndsTheProgram)
-{
-    ExpectMessageEndsTheProgram(WM_QUERYENDSESSION, 41);
-}
-
-// Each route's lines run in turn from the work directory, through the system directory's own
-// program and never one of that name beside the INF file; one that cannot start is reported
-// once. The start directory is current again after each.
+// Each route's lines run in turn from the work directory, each to its installer's end (whatever
+// its exit code), through the system directory's own program, never one beside the INF file; one
+// that cannot start is reported once. The start directory is current again after each run.
 TEST_F(Launch, EachRouteRunsItsLinesInTurnFromTheWorkDirectory)
 {
-    PlantChild(work + "rundll32.exe");
-    PlantChild(work + "rundll.exe");
-    ASSERT_FALSE(FileExists(WindowsDirectory() + "\\rundll32.exe"));
-    std::string path = work + "my setup.inf";
+    std::string path = work + "my setup.inf", first = advpack + path + ",DefaultInstall2",
+                second = advpack + path + ",DefaultInstallX", expected;
     struct Row {
-        bool advpack, setupx;
-        std::string program;  // planted in the system directory
+        const char *fault;
+        bool advpack, setupx, failingWaits, nt;
+        std::string program;  // the one in the system directory
         std::vector<std::string> lines;
     } rows[] = {
-        {true, false, "rundll32.exe",
-         {advpack + path + ",DefaultInstall2.ntx86", advpack + path + ",DefaultInstallX"}},
-        {false, true, "rundll.exe", {"rundll.exe setupx.dll" + hinf + path}},
-        {false, false, "rundll32.exe", {"rundll32.exe setupapi" + hinf + path}},
-        {true, false, "", {}},
+        {"no NT section on NT, or no second section", true, false, false, true, "rundll32.exe",
+         {first + ".ntx86", second}},
+        {"the NT section outside NT; a failed wait taken for the installer's end", true, false,
+         true, false, "rundll32.exe", {first, second}},
+        {"setupx.dll not seen", false, true, false, true, "rundll.exe",
+         {"rundll.exe setupx.dll" + hinf + path}},
+        {"a failed start unreported: no rundll32.exe", true, false, false, true, "rundll.exe", {}},
     };
     MessageBoxAnswerer answerer;
     for (const Row &row : rows) {
-        std::string system = ScratchDirectory("system");
-        if (!row.program.empty())
-            PlantChild(system + row.program);
+        std::string system = ScratchDirectory("launcher-system");
+        PlantChild(system + row.program);
         if (row.setupx)
             WriteFileBytes(system + "setupx.dll", "");
-        DeleteFileA(log.c_str());
-        SetChild(300, 0);
         SetLaunchState(row.advpack, work, "my setup.inf", system, WithoutBackslash(start));
+        reportedPlatform = row.nt ? VER_PLATFORM_WIN32_NT : VER_PLATFORM_WIN32_WINDOWS;
+        failWaits = row.failingWaits;
         LaunchInfInstallation();
-        std::vector<std::string> expected;
         for (const std::string &line : row.lines)
-            expected.insert(expected.end(), {"start\t" + system + row.program + "\t" +
-                                                 WithoutBackslash(work) + "\t" + line,
-                                             "end"});
-        EXPECT_EQ(LogLines(log), expected);
-        EXPECT_EQ(CurrentDirectory(), WithoutBackslash(start));
+            expected += "start\t" + system + row.program + "\t" + WithoutBackslash(work) + "\t" +
+                        line + "\nend\n";
+        EXPECT_EQ(ReadFileBytes(log), expected) << row.fault;
+        EXPECT_EQ(CurrentDirectory(), WithoutBackslash(start)) << row.fault;
     }
-    std::vector<ShownBox> boxes = answerer.Boxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption + ": " + boxes[0].text,
-              "Erreur: N'a pu initialiser l'installation.");
-    EXPECT_EQ(boxes[0].style, (UINT)MB_ICONHAND);
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(answerer.Boxes()[0].caption, messages.preparation.error);
+    EXPECT_EQ(answerer.Boxes()[0].text, messages.preparation.cannotStartInstall);
+    EXPECT_EQ(answerer.Boxes()[0].style, (UINT)MB_ICONHAND);
 }
 
 // A directory change that fails ends the program with the platform's reason: no installer runs
-// outside the work directory, and the way back comes after both have run.
+// outside the work directory, and the way back comes after the installers have run.
 TEST_F(Launch, ADirectoryThatCannotBeEnteredIsAFatalStop)
 {
-    testing::FLAGS_gtest_death_test_style = "threadsafe";
-    std::string system = ScratchDirectory("system-fatal"), missing = root + "missing\\";
-    PlantChild(system + "rundll32.exe");
-    SetChild(0, 0);
-    SetLastError(0);
+    std::string missing = start + "missing\\";
     ASSERT_FALSE(SetCurrentDirectoryA(missing.c_str()));
     int reason = (int)GetLastError();
     for (bool workMissing : {true, false}) {
-        SetLaunchState(true, workMissing ? missing : work, "setup.inf", system,
+        SetLaunchState(true, workMissing ? missing : work, "setup.inf", work,
                        workMissing ? WithoutBackslash(start) : missing);
         EXPECT_EXIT(
             {
@@ -292,8 +187,6 @@ TEST_F(Launch, ADirectoryThatCannotBeEnteredIsAFatalStop)
                 LaunchInfInstallation();
             },
             testing::ExitedWithCode(reason), "");
-        EXPECT_EQ(LogLines(log).size(), workMissing ? 0u : 4u) << "work missing " << workMissing;
+        EXPECT_EQ(FileExists(log), !workMissing) << "work missing " << workMissing;
     }
 }
-
-}  // namespace
