@@ -1,10 +1,7 @@
 // Binds the cabinet library in a process of its own and ends through the exit actions, so a
-// test can watch what is loaded and freed under the load order that it chooses.
-//   cabinet_binding_probe SYSTEMDIR|- bind|bare
-// bind exits 2 when bound, 1 when not; bare loads "Cabinet.dll" by its bare name, as a
-// planted library would be found, and exits 0 when something loaded.
-#include <windows.h>
-
+// test can watch what is loaded and freed under the load order it chooses. Its argument: the
+// directory to bind from (exits 2 when bound once, 1 when not bound, 3 when the error mode or
+// binding again changed anything), or "bare": loads "Cabinet.dll" by its bare name, 0 if found.
 #include <cstring>
 
 #include "cabinet.h"
@@ -12,14 +9,18 @@
 
 int main(int argc, char **argv)
 {
-    if (argc != 3)
-        return 100;
-    if (strcmp(argv[2], "bare") == 0)
+    SetErrorMode(SEM_FAILCRITICALERRORS);  // not what binding sets, whatever was inherited
+    if (argc == 2 && TextsEqual(argv[1], "bare"))
         return LoadLibraryA("Cabinet.dll") ? 0 : 1;
-    if (strcmp(argv[1], "-") == 0)
-        GetSystemDirectoryA(state.systemDirectory, sizeof state.systemDirectory);
-    else
-        CopyText(state.systemDirectory, sizeof state.systemDirectory, argv[1]);
+    CopyText(state.systemDirectory, sizeof state.systemDirectory, argc == 2 ? argv[1] : "");
     BindCabinetLibrary();
-    EndProgram(state.cabinetLibraryLoaded ? 2 : 1);
+    CabinetLibrary first = cabinetLibrary;
+    if (state.cabinetLibraryLoaded) {  // again, from beside this program
+        GetModuleFileNameA(0, state.systemDirectory, sizeof state.systemDirectory);
+        *strrchr(state.systemDirectory, '\\') = 0;
+        BindCabinetLibrary();
+    }
+    bool kept = GetErrorMode() == SEM_FAILCRITICALERRORS &&
+                memcmp(&cabinetLibrary, &first, sizeof first) == 0;
+    EndProgram(!kept ? 3 : state.cabinetLibraryLoaded ? 2 : 1);
 }

@@ -1,29 +1,24 @@
-// Stands in for Cabinet.dll in the binding probe's tests, copied under that name. It lacks
-// FDIDestroy. Leaves marks beside itself: "<path>.attached" when loaded, holding the process
-// error mode at that moment, and "<path>.freed" when FreeLibrary unloads it.
+// Stands in for Cabinet.dll in the binding probe's tests, copied under that name; it lacks
+// FDIDestroy. Marks beside itself: "<path>.quiet" or "<path>.attached" when loaded with the
+// platform's file error boxes off or on, "<path>.freed" when FreeLibrary unloads it.
 #include <windows.h>
 
-#include <cstdio>
+static char path[MAX_PATH + 16];
+static DWORD pathLength;  // the module's own path
 
-static char modulePath[MAX_PATH];
-
-static void Mark(const char *suffix, unsigned value)
+static void Mark(const char *suffix)
 {
-    char path[MAX_PATH + 16], text[16];
-    snprintf(path, sizeof path, "%s%s", modulePath, suffix);
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD length = (DWORD)snprintf(text, sizeof text, "%u", value), written;
-    WriteFile(file, text, length, &written, nullptr);
-    CloseHandle(file);
+    lstrcpyA(path + pathLength, suffix);
+    CloseHandle(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) {
-        GetModuleFileNameA(instance, modulePath, sizeof modulePath);
-        Mark(".attached", GetErrorMode());
+        pathLength = GetModuleFileNameA(instance, path, MAX_PATH);
+        Mark(GetErrorMode() & SEM_NOOPENFILEERRORBOX ? ".quiet" : ".attached");
     } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {  // not at process end
-        Mark(".freed", 0);
+        Mark(".freed");
     }
     return TRUE;
 }
