@@ -11,26 +11,20 @@
 #include "test_support.h"
 #include "ui.h"
 
-namespace {
-
-char title[] = "Quarvel D\351mo 2.0";
-const char *const licenceCaption = "Informations sur la licence...";
-const DWORD self = GetCurrentProcessId();
-const std::string lead = "\r\n\r\n\r\n\r\n";
-const std::string installing =
-    "\r\n\r\n\r\nMise \340 jour du syst\350me:\r\n\r\nVeuillez patienter...";
+static char title[] = "Quarvel D\351mo 2.0";
+static const char *const licenceCaption = "Informations sur la licence...";
+static const DWORD self = GetCurrentProcessId();
+static const std::string licenceText = "Clause 1 " + std::string(400, 'x') + "\r\nFin.";
 
 // The stand-ins "extract" the files into a scratch directory and call the test back on the
-// dialog's thread as the extraction, or the launch, ends.
-struct FakeWork {
+// dialog's thread as the extraction ends, and as the launch runs.
+static struct FakeWork {
     std::string directory;
     std::vector<std::string> names = {"setup.inf", "readme.txt", "demo.dll"};
     bool succeed = true;
-    std::function<void(HWND dialog)> extracted, launched;
+    std::function<void(HWND dialog)> during = [](HWND) {};
     int extractions = 0, launches = 0;
 } work;
-
-}  // namespace
 
 void ExtractCabinet(HWND dialog, ProgressCallback progress)
 {
@@ -41,267 +35,174 @@ void ExtractCabinet(HWND dialog, ProgressCallback progress)
         CopyText(state.extractedFiles[state.extractedFileCount++], extractedPathSize,
                  (work.directory + name).c_str());
     }
-    if (work.extracted)
-        work.extracted(dialog);
+    work.during(dialog);
     state.extractionSucceeded = work.succeed;
 }
 
 void LaunchInfInstallation(void)
 {
     work.launches++;
-    if (work.launched)
-        work.launched(state.mainWindow);
+    work.during(state.mainWindow);
 }
 
-namespace {
+static int pathsShown;  // status texts with a work directory path: the deletions, not the progress
 
-std::vector<std::string> statusTexts;  // written by the dialog's thread, read once it has ended
-
-LRESULT CALLBACK LogStatusText(int code, WPARAM wParam, LPARAM lParam)
+static LRESULT CALLBACK CountPathsShown(int code, WPARAM wParam, LPARAM lParam)
 {
     const CWPSTRUCT *sent = (const CWPSTRUCT *)lParam;
     if (code == HC_ACTION && sent->message == WM_SETTEXT && GetDlgCtrlID(sent->hwnd) == IDC_STATUS)
-        statusTexts.push_back((const char *)sent->lParam);
+        pathsShown += std::string((LPCSTR)sent->lParam).find(work.directory) != std::string::npos;
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-DWORD WINAPI RunMainDialog(void *)
+static DWORD WINAPI RunMainDialog(void *)
 {
-    SetWindowsHookExA(WH_CALLWNDPROC, LogStatusText, nullptr, GetCurrentThreadId());
+    SetWindowsHookExA(WH_CALLWNDPROC, CountPathsShown, nullptr, GetCurrentThreadId());
     return (DWORD)RunModalDialog(GetModuleHandleA(nullptr), "DLG_Main", nullptr, MainDialogProc);
 }
 
 // The main dialog on a thread of its own, as the installer runs it on its one thread, for the
 // test's thread to drive. WM_QUIT ends every modal loop still open on it (a failed test).
 struct MainDialogRun {
-    HANDLE thread = (statusTexts.clear(), CreateThread(nullptr, 0, RunMainDialog, nullptr, 0, 0));
+    HANDLE thread = (pathsShown = 0, CreateThread(nullptr, 0, RunMainDialog, nullptr, 0, 0));
     ~MainDialogRun()
     {
         PostThreadMessageA(GetThreadId(thread), WM_QUIT, 0, 0);
-        WaitForSingleObject(thread, robot::ScaledTimeout(10000));
+        Result();
         CloseHandle(thread);
     }
-    // The dialog's result, or STILL_ACTIVE while it is open after the time-out.
-    INT_PTR Result()
+    INT_PTR Result()  // the dialog's result, or STILL_ACTIVE while it is open after the time-out
     {
-        DWORD code = STILL_ACTIVE;
+        DWORD code;
         WaitForSingleObject(thread, robot::ScaledTimeout(10000));
-        GetExitCodeThread(thread, &code);
-        return (int)code;
+        return GetExitCodeThread(thread, &code) ? (int)code : STILL_ACTIVE;
     }
 };
 
-// Centring keeps the size and rounds toward zero: -3 / 2 is -1, where a shift gives -2. The
-// progress shows a stored name whole, as long as a cabinet allows, in the status control, and
-// handles the thread's oldest message, one only.
+// Centring keeps the size and rounds toward zero (-3 / 2 is -1, a shift gives -2). The progress
+// shows a stored name whole, as long as a cabinet allows, and handles the oldest message only.
 TEST(WindowHelpers, CentringAndProgress)
 {
     int width = GetSystemMetrics(SM_CXSCREEN) + 3, height = GetSystemMetrics(SM_CYSCREEN) + 5;
-    state.mainWindow = CreateWindowExA(0, "STATIC", "", WS_POPUP, 7, 9, width, height, nullptr,
-                                       nullptr, nullptr, nullptr);
+    state.mainWindow = CreateWindowExA(0, "STATIC", "", WS_POPUP, 7, 9, width, height, 0, 0, 0, 0);
     HWND status = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 9, 9, state.mainWindow,
-                                  (HMENU)IDC_STATUS, nullptr, nullptr);
+                                  (HMENU)IDC_STATUS, 0, 0);
     CentreWindow(state.mainWindow);
     RECT frame;
     GetWindowRect(state.mainWindow, &frame);
-    EXPECT_EQ(frame.left, -1);
-    EXPECT_EQ(frame.top, -2);
-    EXPECT_EQ(frame.right - frame.left, width);
-
+    EXPECT_EQ(std::vector<LONG>({frame.left, frame.top, frame.right - frame.left}),
+              std::vector<LONG>({-1, -2, width}));
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageA(&message);
+    while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {}  // nothing else queued
     PostMessageA(status, WM_APP, 0, 0);
     PostMessageA(status, WM_APP + 1, 0, 0);
     std::string name = "docs\\" + std::string(250, 'n');
     ReportExtractionProgress(name.c_str());
-    EXPECT_EQ(robot::Text(status), lead + "  Extraction: " + name);
-    EXPECT_FALSE(PeekMessageA(&message, nullptr, WM_APP, WM_APP, PM_REMOVE));
-    EXPECT_TRUE(PeekMessageA(&message, nullptr, WM_APP + 1, WM_APP + 1, PM_REMOVE));
-    DestroyWindow(state.mainWindow);
+    EXPECT_NE(robot::Text(status).find(name), std::string::npos);
+    EXPECT_FALSE(PeekMessageA(&message, 0, WM_APP, WM_APP, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageA(&message, 0, WM_APP + 1, WM_APP + 1, PM_REMOVE));
 }
 
-class MainDialog : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        FillBytes(&state, 0, sizeof state);
-        state.title = title;
-        state.hasTitle = 1;
-        state.messageText = "Bienvenue.";
-        state.messageLength = 10;
-        state.licenceText = "Licence.";  // shown once licenceLength is set
-        work = FakeWork();
-        work.directory = ScratchDirectory("ui");
-    }
-
-    static HWND WaitFor(const char *caption = title) { return robot::WaitForDialog(caption, self); }
-    static bool WaitForCompletion(HWND dialog)
-    {
-        return robot::WaitUntil([&] { return robot::ControlText(dialog, IDC_CLOSE) == "&OK"; });
-    }
-    // The status texts of an installation: the message, each file extracted, the INF launch,
-    // the completion screen when there is one, each file deleted once.
-    static std::vector<std::string> InstallationTexts()
-    {
-        std::vector<std::string> texts = {state.messageText};
-        for (const std::string &name : work.names)
-            texts.push_back(lead + "  Extraction: " + name);
-        texts.push_back(installing);
-        if (state.showCompletion)
-            texts.push_back(lead + "Installation compl\351t\351" "e avec succ\350s!");
-        for (const std::string &name : work.names)
-            texts.push_back(lead + "Efface " + work.directory + name);
-        return texts;
-    }
-};
-
-// Install, then Info and OK on the completion screen. Without a title the template's caption
-// stays; without a message but with a completion screen, the dialog waits for Install.
-TEST_F(MainDialog, TheWorkTakesNoCommandThenInfoShowsBothTexts)
+// Each run starts from a package with no message, licence or completion screen, and new files.
+static void NewPackage()
 {
-    state.hasTitle = 0;
-    state.messageLength = 0;
-    state.showCompletion = 1;
-    CopyText(state.builtinInfoText, sizeof state.builtinInfoText, "Built in.\r\n");
-    char info[] = "Quarvel D\351mo, \251 2026.";
-    state.infoText = info;
-    // While the work runs the buttons are disabled, and no command or close request gets
-    // through: posted as the extraction and the launch end, they are handled there.
-    bool buttonsEnabled = false;
-    std::string statusAtLaunch;
-    work.extracted = work.launched = [&](HWND dialog) {
-        buttonsEnabled |= robot::IsControlEnabled(dialog, IDC_INSTALL) ||
-                          robot::IsControlEnabled(dialog, IDC_CLOSE);
-        statusAtLaunch = robot::ControlText(dialog, IDC_STATUS);
-        robot::PostCommand(dialog, IDC_CLOSE);
-        robot::PostCommand(dialog, IDC_INSTALL);
-        robot::RequestClose(dialog);
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&message);
-    };
-    MainDialogRun run;
-    HWND dialog = WaitFor("Self-extracting Archive");
-    ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(work.extractions, 0);
-    EXPECT_EQ((HICON)GetClassLongA(dialog, GCL_HICON),
-              LoadIconA(GetModuleHandleA(nullptr), "MNICON"));
-    ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL));
-    ASSERT_TRUE(WaitForCompletion(dialog));
-    ASSERT_TRUE(robot::WaitUntil([&] { return robot::IsControlEnabled(dialog, IDC_INSTALL); }));
-    EXPECT_FALSE(buttonsEnabled);
-    EXPECT_EQ(statusAtLaunch, installing);
-    MessageBoxAnswerer answerer;
-    ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL));
-    ASSERT_TRUE(answerer.WaitForBoxes(1));
-    EXPECT_EQ(answerer.Boxes()[0].text, "Built in.\r\nQuarvel D\351mo, \251 2026.");
-    EXPECT_EQ(answerer.Boxes()[0].style, (UINT)(MB_OK | MB_ICONINFORMATION));
-
-    ASSERT_TRUE(robot::Click(dialog, IDC_CLOSE));
-    EXPECT_EQ(run.Result(), IDCANCEL);
+    FillBytes(&state, 0, sizeof state);
+    state.title = title;  // shown once hasTitle is set
+    state.messageText = "";
+    state.licenceText = licenceText.c_str();  // shown once licenceLength is set
+    work = FakeWork();
+    work.directory = ScratchDirectory("ui");
 }
 
-// The licence comes first, even for a package that starts at once. Declined any way, it leaves
-// the dialog ready for another Install; only "J'accepte" starts the work. Without a completion
-// screen the dialog then closes itself: a Close command that arrives meanwhile is no second
-// Close, which would delete every file again.
-TEST_F(MainDialog, OnlyAnAcceptedLicenceStartsTheWork)
-{
-    const std::string text = "Clause 1 " + std::string(400, 'x') + "\r\nFin.";
-    state.messageLength = 0;
-    state.licenceText = text.c_str();
-    state.licenceLength = text.size();
-    work.launched = [](HWND dialog) { robot::PostCommand(dialog, IDC_CLOSE); };
-    MainDialogRun run;
-    HWND licence = WaitFor(licenceCaption);
-    ASSERT_NE(licence, nullptr);
-    EXPECT_EQ(robot::FindDialog(title, self), nullptr);
-    // A line per line of the text, however long; typing changes nothing.
-    HWND field = GetDlgItem(licence, IDC_LICENCE_TEXT);
-    EXPECT_EQ(SendMessageA(field, EM_GETLINECOUNT, 0, 0), 2);
-    SendMessageA(field, WM_CHAR, 'Z', 1);
-    EXPECT_EQ(robot::Text(field), text);
-    // The button, Escape, the close box, and Enter on the default button.
-    for (auto decline : {+[](HWND box) { robot::Click(box, IDCANCEL); }, &robot::PressEscape,
-                         &robot::RequestClose, &robot::PressEnter}) {
-        decline(licence);
-        ASSERT_TRUE(robot::WaitUntilGone(licence));
-        HWND dialog = WaitFor();
-        ASSERT_NE(dialog, nullptr);
-        ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL));
-        ASSERT_NE(licence = WaitFor(licenceCaption), nullptr);
-    }
-    // The other controls' commands (the field's notifications) do not end it.
-    robot::PostCommand(licence, IDC_LICENCE_TEXT);
-    robot::PostCommand(licence, IDC_LICENCE_PROMPT);
-    ASSERT_TRUE(robot::Click(licence, IDOK));
-    EXPECT_EQ(run.Result(), IDCANCEL);
-    EXPECT_EQ(statusTexts, InstallationTexts());
-}
+static HWND WaitFor(const char *caption) { return robot::WaitForDialog(caption, self); }
 
-// A failed extraction ends the dialog with 1 and installs nothing; what was extracted is left
-// to the driver. The work runs before the dialog shows: a pump that waited would hang it.
-TEST_F(MainDialog, AFailedExtractionEndsWithOne)
+// Without a message but with a completion screen the dialog waits for Install; without a title it
+// keeps the template's caption. The licence's text is read-only and never wraps; declined, it
+// leaves the dialog ready for another Install; other commands do not end it. It has no owner: a
+// second one may open, or the dialog close, before either is accepted; the work then runs once,
+// or not at all, with the buttons disabled and the commands that reach the dialog dropped. At
+// the completion screen Install shows both Info texts; without it, Enter gives its command,
+// which closes. A second Close while the first deletes the files is dropped.
+TEST(MainDialog, FromInstallToClose)
 {
-    state.messageLength = 0;
-    work.succeed = false;
-    MainDialogRun run;
-    EXPECT_EQ(run.Result(), IDOK);
-    EXPECT_EQ(work.launches, 0);
-    EXPECT_TRUE(FileExists(work.directory + "demo.dll"));
-}
-
-// Without the Install button, Enter still gives its command, which then closes, deleting the
-// files and showing each one.
-TEST_F(MainDialog, EnterClosesWithoutTheInstallButton)
-{
-    state.showCompletion = 1;
-    state.removeInstallButton = 1;
-    MainDialogRun run;
-    HWND dialog = WaitFor();
-    ASSERT_NE(dialog, nullptr);
-    ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL));
-    ASSERT_TRUE(WaitForCompletion(dialog));
-    EXPECT_FALSE(robot::HasControl(dialog, IDC_INSTALL));
-    robot::PressEnter(dialog);
-    EXPECT_EQ(run.Result(), IDCANCEL);
-    EXPECT_EQ(statusTexts, InstallationTexts());
-    for (const std::string &name : work.names)
-        EXPECT_FALSE(FileExists(work.directory + name)) << name;
-}
-
-// The licence dialog has no owner: the main dialog takes commands while it is open. A licence
-// accepted after a Close, or after a second licence has done the work, starts nothing.
-TEST_F(MainDialog, ALicenceAcceptedTooLateStartsNothing)
-{
-    for (bool closed : {true, false}) {
-        SCOPED_TRACE(closed ? "closed" : "a second licence");
-        SetUp();
+    enum Ending { showInfo, enterWithoutInstall, closeBeforeAccepting };
+    for (Ending ending : {showInfo, enterWithoutInstall, closeBeforeAccepting}) {
+        SCOPED_TRACE(ending);
+        NewPackage();
+        state.hasTitle = ending != showInfo;
         state.showCompletion = 1;
-        state.licenceLength = 8;
+        state.licenceLength = licenceText.size();
+        state.removeInstallButton = ending == enterWithoutInstall;
+        CopyText(state.builtinInfoText, sizeof state.builtinInfoText, "Built in.\r\n");
+        char infoText[] = "Quarvel D\351mo, \251 2026.";
+        state.infoText = infoText;
+        bool buttonsEnabled = false;
+        std::string statusAtLaunch;
+        work.during = [&](HWND dialog) {
+            buttonsEnabled |= robot::IsControlEnabled(dialog, IDC_INSTALL) ||
+                              robot::IsControlEnabled(dialog, IDC_CLOSE);
+            statusAtLaunch = robot::ControlText(dialog, IDC_STATUS);
+            SendMessageA(dialog, WM_COMMAND, IDC_CLOSE, 0);
+            SendMessageA(dialog, WM_COMMAND, IDC_INSTALL, 0);
+        };
+        MessageBoxAnswerer answerer;
         MainDialogRun run;
-        HWND dialog = WaitFor();
-        ASSERT_NE(dialog, nullptr);
+        HWND dialog = WaitFor(state.hasTitle ? title : "Self-extracting Archive"), licence = 0;
+        ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL) && (licence = WaitFor(licenceCaption)));
+        EXPECT_EQ(SendDlgItemMessageA(licence, IDC_LICENCE_TEXT, EM_GETLINECOUNT, 0, 0), 2);
+        SendDlgItemMessageA(licence, IDC_LICENCE_TEXT, WM_CHAR, 'Z', 1);
+        EXPECT_EQ(robot::ControlText(licence, IDC_LICENCE_TEXT), licenceText);
+        // Its button, and Enter on the default button.
+        for (auto decline : {+[](HWND box) { robot::Click(box, IDCANCEL); }, &robot::PressEnter}) {
+            decline(licence);
+            ASSERT_TRUE(robot::WaitUntilGone(licence) && robot::Click(dialog, IDC_INSTALL));
+            ASSERT_NE(licence = WaitFor(licenceCaption), nullptr);
+        }
+        robot::PostCommand(licence, IDC_LICENCE_TEXT);  // the field's notifications
+        robot::PostCommand(licence, IDC_LICENCE_PROMPT);
         ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL));
-        ASSERT_NE(WaitFor(licenceCaption), nullptr);
-        ASSERT_TRUE(robot::Click(dialog, closed ? IDC_CLOSE : IDC_INSTALL));
         std::vector<HWND> licences;
         ASSERT_TRUE(robot::WaitUntil([&] {
-            licences = robot::FindTopWindows("#32770", licenceCaption, self);
-            return licences.size() == (closed ? 1u : 2u);
+            return (licences = robot::FindTopWindows("#32770", licenceCaption, self)).size() == 2;
         }));
-        // Clicks are handled in the order posted: the Close first; or the work of one licence
-        // before the other returns to its Install command.
-        for (HWND licence : licences)
-            ASSERT_TRUE(robot::Click(licence, IDOK));
-        if (!closed) {
-            ASSERT_TRUE(WaitForCompletion(dialog));
+        if (ending == closeBeforeAccepting)
+            ASSERT_TRUE(robot::Click(dialog, IDC_CLOSE) && robot::WaitUntilGone(dialog));
+        for (HWND each : licences)
+            ASSERT_TRUE(robot::Click(each, IDOK));
+        int works = ending != closeBeforeAccepting;
+        ASSERT_TRUE(!works || robot::WaitUntil([&] {  // the last button it disabled enabled again
+            return work.launches &&
+                   robot::IsControlEnabled(dialog, ending == showInfo ? IDC_INSTALL : IDC_CLOSE);
+        }));
+        EXPECT_FALSE(buttonsEnabled);
+        EXPECT_EQ(statusAtLaunch.find(work.names.back()), std::string::npos);  // progress replaced
+        if (ending == showInfo) {
+            ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL) && answerer.WaitForBoxes(1));
+            EXPECT_EQ(answerer.Boxes()[0].text, "Built in.\r\nQuarvel D\351mo, \251 2026.");
             robot::PostCommand(dialog, IDC_CLOSE);
+            robot::PostCommand(dialog, IDC_CLOSE);
+        } else if (ending == enterWithoutInstall) {
+            EXPECT_FALSE(robot::HasControl(dialog, IDC_INSTALL));
+            robot::PressEnter(dialog);
         }
         EXPECT_EQ(run.Result(), IDCANCEL);
-        EXPECT_EQ(work.extractions, closed ? 0 : 1);
+        EXPECT_EQ(work.extractions, works);
+        EXPECT_TRUE(NamesIn(work.directory).empty());
+        EXPECT_EQ(pathsShown, works * (int)work.names.size());  // each deletion once
     }
 }
 
-}  // namespace
+// Without a message or a completion screen the work runs before the dialog shows, where a pump
+// that waited for a message would hang it, and then closes it; a failed extraction ends it with
+// 1 instead, launching nothing and leaving what was extracted to the driver.
+TEST(MainDialog, AtOnceWithoutAScreen)
+{
+    for (bool succeed : {true, false}) {
+        NewPackage();
+        work.succeed = succeed;
+        MainDialogRun run;
+        EXPECT_EQ(run.Result(), succeed ? IDCANCEL : IDOK);
+        EXPECT_EQ(work.launches, (int)succeed);
+        EXPECT_EQ(FileExists(work.directory + "demo.dll"), !succeed);
+    }
+}
