@@ -159,7 +159,8 @@ class RealCabinets : public Cabinet,
 TEST_P(RealCabinets, AreExtractedOrReported)
 {
     const RealCabinet &cabinet = std::get<0>(GetParam());
-    Outcome run = Extract(ReadFileBytes(SharedDirectory() + "/testdata/cabs/" + cabinet.path),
+    Outcome run = Extract(ReadFileBytes(WindowsPathFromEnvironment("QUARVEL_SHARED") +
+                                        "/testdata/cabs/" + cabinet.path),
                           std::get<1>(GetParam()));
     if (!cabinet.extracts)
         return ExpectFailure(run, nullptr);

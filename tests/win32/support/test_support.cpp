@@ -236,8 +236,3 @@ DWORD WINAPI MessageBoxAnswerer::Run(void *self)
         }
     return 0;
 }
-
-bool MessageBoxAnswerer::WaitForBoxes(size_t count, DWORD timeoutMs)
-{
-    return robot::WaitUntil([&] { return Boxes().size() >= count; }, timeoutMs);
-}

@@ -11,8 +11,6 @@
 
 // A Windows path for a Unix path taken from the environment variable (Wine's Z: drive).
 std::string WindowsPathFromEnvironment(const char *variable);
-// ../shared, as the build found it.
-inline std::string SharedDirectory() { return WindowsPathFromEnvironment("QUARVEL_SHARED"); }
 
 // A new, empty directory for one test under the temporary directory, ending in a backslash.
 std::string ScratchDirectory(const std::string &name);
@@ -77,8 +75,6 @@ public:
     ~MessageBoxAnswerer();
     // The boxes answered so far, oldest first.
     std::vector<ShownBox> Boxes();
-    // Waits up to timeoutMs for at least count boxes; returns whether they came.
-    bool WaitForBoxes(size_t count, DWORD timeoutMs = 10000);
 
 private:
     static DWORD WINAPI Run(void *self);

@@ -177,7 +177,8 @@ TEST(MainDialog, FromInstallToClose)
         EXPECT_FALSE(buttonsEnabled);
         EXPECT_EQ(statusAtLaunch.find(work.names.back()), std::string::npos);  // progress replaced
         if (ending == showInfo) {
-            ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL) && answerer.WaitForBoxes(1));
+            ASSERT_TRUE(robot::Click(dialog, IDC_INSTALL) &&
+                        robot::WaitUntil([&] { return !answerer.Boxes().empty(); }));
             EXPECT_EQ(answerer.Boxes()[0].text, "Built in.\r\nQuarvel D\351mo, \251 2026.");
             robot::PostCommand(dialog, IDC_CLOSE);
             robot::PostCommand(dialog, IDC_CLOSE);
