@@ -45,6 +45,19 @@ constexpr HeaderField headerFields[12] = {
     {hdrUseAdvpack, 1},     {hdrCabinetScrambled, 1}, {hdrTotalSize, 4},
 };
 
+// Each field starts where the one before it ends, and the last ends the header.
+constexpr bool HeaderFieldsFollowEachOther()
+{
+    uint32_t next = magicLength;
+    for (const HeaderField &field : headerFields) {
+        if (field.offset != next)
+            return false;
+        next += field.width;
+    }
+    return next == headerSize;
+}
+static_assert(HeaderFieldsFollowEachOther(), "a header field out of place");
+
 // The 32-bit lengths and the total size are meaningful below 2^31 only.
 constexpr uint32_t largestPackageValue = 0x7FFFFFFF;
 
