@@ -28,3 +28,18 @@ constexpr uint8_t CabinetKey(uint32_t totalSize)
 {
     return (uint8_t)((int32_t)totalSize % cabinetKeyModulus);
 }
+static_assert(CabinetKey(73 * 1000 + 5) == 5 && CabinetKey(72) == 72 && CabinetKey(73) == 0);
+
+// Stored packages depend on the key sequence: its first bytes, worked out by hand from the
+// seed, and every byte from the second on has its top bit, so no plain ASCII text shows through.
+constexpr bool KeySequenceIsTheStoredPackagesOne()
+{
+    const uint8_t first[9] = {0, 0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2, 0xF5};
+    uint8_t keys[5000] = {};
+    ScrambleText(keys, sizeof keys);
+    for (uint32_t i = 0; i < sizeof keys; i++)
+        if (i < sizeof first ? keys[i] != first[i] : keys[i] < 0x80)
+            return false;
+    return true;
+}
+static_assert(KeySequenceIsTheStoredPackagesOne(), "the key sequence changed");
