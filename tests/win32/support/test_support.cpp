@@ -76,34 +76,21 @@ std::set<std::string> NamesIn(const std::string &directory)
     return names;
 }
 
-std::string SystemDirectory()
+// What a call that fills a MAX_PATH buffer and answers the length gave.
+template <typename Call> static std::string Filled(Call call)
 {
     char path[MAX_PATH];
-    return std::string(path, GetSystemDirectoryA(path, MAX_PATH));
+    return std::string(path, call(path));
 }
 
-std::string WindowsDirectory()
-{
-    char path[MAX_PATH];
-    return std::string(path, GetWindowsDirectoryA(path, MAX_PATH));
-}
-
-std::string CurrentDirectory()
-{
-    char path[MAX_PATH];
-    return std::string(path, GetCurrentDirectoryA(MAX_PATH, path));
-}
-
-std::string TempDirectory()
-{
-    char path[MAX_PATH];
-    return std::string(path, GetTempPathA(MAX_PATH, path));
-}
+std::string SystemDirectory() { return Filled([](char *p) { return GetSystemDirectoryA(p, MAX_PATH); }); }
+std::string WindowsDirectory() { return Filled([](char *p) { return GetWindowsDirectoryA(p, MAX_PATH); }); }
+std::string CurrentDirectory() { return Filled([](char *p) { return GetCurrentDirectoryA(MAX_PATH, p); }); }
+std::string TempDirectory() { return Filled([](char *p) { return GetTempPathA(MAX_PATH, p); }); }
 
 std::string TestProgramDirectory()
 {
-    char path[MAX_PATH];
-    std::string program(path, GetModuleFileNameA(nullptr, path, MAX_PATH));
+    std::string program = Filled([](char *p) { return GetModuleFileNameA(nullptr, p, MAX_PATH); });
     return program.substr(0, program.rfind('\\') + 1);
 }
 

@@ -79,30 +79,6 @@ struct MainDialogRun {
     }
 };
 
-// Centring keeps the size and rounds toward zero (-3 / 2 is -1, a shift gives -2). The progress
-// shows a stored name whole, as long as a cabinet allows, and handles the oldest message only.
-TEST(WindowHelpers, CentringAndProgress)
-{
-    int width = GetSystemMetrics(SM_CXSCREEN) + 3, height = GetSystemMetrics(SM_CYSCREEN) + 5;
-    state.mainWindow = CreateWindowExA(0, "STATIC", "", WS_POPUP, 7, 9, width, height, 0, 0, 0, 0);
-    HWND status = CreateWindowExA(0, "STATIC", "", WS_CHILD, 0, 0, 9, 9, state.mainWindow,
-                                  (HMENU)IDC_STATUS, 0, 0);
-    CentreWindow(state.mainWindow);
-    RECT frame;
-    GetWindowRect(state.mainWindow, &frame);
-    EXPECT_EQ(std::vector<LONG>({frame.left, frame.top, frame.right - frame.left}),
-              std::vector<LONG>({-1, -2, width}));
-    MSG message;
-    while (PeekMessageA(&message, 0, 0, 0, PM_REMOVE)) {}  // nothing else queued
-    PostMessageA(status, WM_APP, 0, 0);
-    PostMessageA(status, WM_APP + 1, 0, 0);
-    std::string name = "docs\\" + std::string(250, 'n');
-    ReportExtractionProgress(name.c_str());
-    EXPECT_NE(robot::Text(status).find(name), std::string::npos);
-    EXPECT_FALSE(PeekMessageA(&message, 0, WM_APP, WM_APP, PM_REMOVE));
-    EXPECT_TRUE(PeekMessageA(&message, 0, WM_APP + 1, WM_APP + 1, PM_REMOVE));
-}
-
 // Each run starts from a package with no message, licence or completion screen, and new files.
 static void NewPackage()
 {
