@@ -63,8 +63,8 @@ Outcome Watch(PROCESS_INFORMATION installer, int button = IDOK)
     DWORD start = GetTickCount(), limit = robot::ScaledTimeout(90000);
     while (GetTickCount() - start < limit &&
            WaitForSingleObject(installer.hProcess, 50) == WAIT_TIMEOUT) {
-        robot::Box box = robot::FindMessageBox(nullptr, installer.dwProcessId);
-        outcome.reports += box.window && robot::AnswerMessageBox(box.window, button);
+        for (const robot::Box &box : robot::FindMessageBoxes(nullptr, installer.dwProcessId))
+            outcome.reports += robot::AnswerMessageBox(box.window, button);
     }
     outcome.exitCode = WaitForExit(installer, 0);
     return outcome;

@@ -119,12 +119,6 @@ std::vector<Box> FindMessageBoxes(const char *caption, DWORD processId)
     return boxes;
 }
 
-Box FindMessageBox(const char *caption, DWORD processId)
-{
-    std::vector<Box> boxes = FindMessageBoxes(caption, processId);
-    return boxes.empty() ? Box() : boxes[0];
-}
-
 bool AnswerMessageBox(HWND box, int button, DWORD timeout)
 {
     if (!IsWindow(box))

@@ -33,7 +33,6 @@ HWND WaitForDialog(const char *caption, DWORD processId = 0, DWORD timeout = def
 // the window's thread does not answer within a few seconds.
 std::string Text(HWND window);
 inline std::string ControlText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
-inline bool HasControl(HWND dialog, int id) { return GetDlgItem(dialog, id) != nullptr; }
 inline bool IsControlEnabled(HWND dialog, int id)
 {
     return IsWindowEnabled(GetDlgItem(dialog, id));
@@ -58,8 +57,6 @@ struct Box {
 // Every visible message box with this caption (nullptr: any) of the process (0: any), from
 // the top of the stacking order down.
 std::vector<Box> FindMessageBoxes(const char *caption = nullptr, DWORD processId = 0);
-// The first such box, or one with a null window.
-Box FindMessageBox(const char *caption = nullptr, DWORD processId = 0);
 // Presses one of the box's buttons (IDOK, IDCANCEL...) and waits until the box has gone.
 bool AnswerMessageBox(HWND box, int button, DWORD timeout = defaultTimeout);
 

@@ -159,7 +159,7 @@ TEST(MainDialog, FromInstallToClose)
             robot::PostCommand(dialog, IDC_CLOSE);
             robot::PostCommand(dialog, IDC_CLOSE);
         } else if (ending == enterWithoutInstall) {
-            EXPECT_FALSE(robot::HasControl(dialog, IDC_INSTALL));
+            EXPECT_FALSE(GetDlgItem(dialog, IDC_INSTALL));
             robot::PressEnter(dialog);
         }
         EXPECT_EQ(run.Result(), IDCANCEL);
