@@ -222,7 +222,7 @@ TEST(EndToEnd, AnAbsentCabinetLibraryIsWrittenFromADllImageOnlyAndThenBound)
     EXPECT_FALSE(DirectoryExists(workDirectory));
 }
 
-// ---- Applications packed with `pack --app` (make-app-packages): the demo program, which loads
+// ---- Applications packed with `pack --app` (make-packages --app): the demo program, which loads
 // its plugin from a subfolder, and 600 files in nested folders, some names needing care.
 
 // A tree's files (bytes by path); its names, accents included, are in the code page (1252).
