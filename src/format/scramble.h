@@ -28,10 +28,12 @@ constexpr uint8_t CabinetKey(uint32_t totalSize)
 {
     return (uint8_t)((int32_t)totalSize % cabinetKeyModulus);
 }
-static_assert(CabinetKey(73 * 1000 + 5) == 5 && CabinetKey(72) == 72 && CabinetKey(73) == 0);
 
-// Stored packages depend on the key sequence: its first bytes, worked out by hand from the
-// seed, and every byte from the second on has its top bit, so no plain ASCII text shows through.
+// Stored packages depend on both keys: the cabinet's, and the text key sequence, whose first
+// bytes are worked out by hand from the seed and whose every byte from the second on has its
+// top bit, so no plain ASCII text shows through.
+static_assert(CabinetKey(73 * 1000 + 5) == 5 && CabinetKey(72) == 72 && CabinetKey(73) == 0,
+              "the cabinet key changed");
 constexpr bool KeySequenceIsTheStoredPackagesOne()
 {
     const uint8_t first[9] = {0, 0x8A, 0x80, 0xA3, 0xC4, 0xC5, 0xBE, 0xF2, 0xF5};
